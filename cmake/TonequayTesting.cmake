@@ -1,0 +1,24 @@
+# GoogleTest for both builds, and one way to register a test executable with CTest.
+if(CMAKE_CROSSCOMPILING)
+  # No prebuilt GoogleTest for MinGW: build it from the distribution's sources.
+  set(GOOGLETEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory("${GOOGLETEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# Natively each test case is its own CTest test. Under Wine every process start costs a
+# second or more, so the whole executable is one CTest test there.
+function(tonequay_add_gtest target)
+  target_link_libraries(${target} PRIVATE GTest::gtest_main)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
+    set_tests_properties(${target} PROPERTIES TIMEOUT 300 LABELS wine)
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 30)
+  endif()
+endfunction()

@@ -1,0 +1,23 @@
+// The batch job behind the Convert button, and the flag that says whether one is running.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/batch_ui.h"
+#include "convert/file_system.h"
+
+// True while a batch runs; clearing it asks the batch to stop before its next file.
+extern bool Converting;
+
+struct BatchSummary {
+  bool started = false;  // false when a pre-check refused the batch
+  int listed = 0;        // entries in the list when the batch started
+  int converted = 0;     // outputs fully written and in place
+  int failed = 0;        // files that got an error message
+  int skipped = 0;       // files not reached because the batch was aborted
+  std::uint64_t bytesWritten = 0;
+};
+
+// Converts every listed file from the source folder into the destination folder, reporting
+// each failure through `ui` and going on; returns when finished, aborted or refused.
+BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs);

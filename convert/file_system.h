@@ -1,0 +1,67 @@
+// The file, search, free-space and code-page operations the conversion logic needs.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An open file; kInvalidFile is its one invalid value.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+// Bytes that start a double-byte character in the ANSI code page.
+using LeadByteSet = std::bitset<256>;
+
+struct FoundFile {
+  std::string name;    // bare name, no folder part
+  std::uint64_t size;  // full size; folders report 0
+};
+
+struct DiskSpace {
+  std::uint64_t sectorsPerCluster = 0;
+  std::uint64_t bytesPerSector = 0;
+  std::uint64_t freeClusters = 0;
+  std::uint64_t totalClusters = 0;
+};
+
+enum class CreateResult { Created, AlreadyExists, Failed };
+
+struct NewFile {
+  CreateResult result = CreateResult::Failed;
+  FileHandle file = kInvalidFile;
+};
+
+// Paths use '\' between folder and name; an implementation maps that onto its own separator.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Every entry matching "folder\pattern" (wildcards * and ?, case-insensitive), folders
+  // included, in the order the platform lists them; no match or a failed search gives none.
+  virtual std::vector<FoundFile> FindFiles(const std::string& pattern) = 0;
+  // The root of the volume that holds `folder`, as DiskFree expects it.
+  virtual std::string VolumeRoot(const std::string& folder) = 0;
+  // The four counts of the volume at `root`; a failed query leaves them all 0.
+  virtual DiskSpace DiskFree(const std::string& root) = 0;
+  // Opens an existing file for reading, letting others read it too; kInvalidFile on failure.
+  virtual FileHandle OpenRead(const std::string& path) = 0;
+  // Creates a file that must not exist yet, for writing, shared with nobody.
+  virtual NewFile CreateNew(const std::string& path) = 0;
+  // The file's full size in bytes.
+  virtual std::uint64_t Size(FileHandle file) = 0;
+  // Moves the position to `offset` from the start; false on failure.
+  virtual bool SeekSet(FileHandle file, std::uint32_t offset) = 0;
+  // Reads up to `count` bytes at the position; returns how many were read (0 on failure).
+  virtual std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) = 0;
+  // Writes `count` bytes at the position; returns how many were written.
+  virtual std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) = 0;
+  // Releases the handle; false when data could not be flushed.
+  virtual bool Close(FileHandle file) = 0;
+  // Moves `from` over `to`, replacing an existing `to` in one step; false on failure.
+  virtual bool Replace(const std::string& from, const std::string& to) = 0;
+  // Deletes the file at `path`; false on failure.
+  virtual bool Remove(const std::string& path) = 0;
+  // Lead bytes of the ANSI code page, fixed when the file system was made.
+  virtual LeadByteSet LeadBytes() = 0;
+};

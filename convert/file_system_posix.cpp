@@ -1,0 +1,151 @@
+// POSIX calls behind the file system seam: readdir for searches, statvfs for free space,
+// exclusive creation for temporary files and rename for the atomic replace.
+#include "convert/file_system_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+std::string ToPosix(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+int ToFd(FileHandle file) { return static_cast<int>(file); }
+
+}  // namespace
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+  std::size_t p = 0;
+  std::size_t n = 0;
+  std::size_t starAt = std::string::npos;  // last '*' seen, for backtracking
+  std::size_t resumeAt = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starAt = p++;
+      resumeAt = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starAt != std::string::npos) {
+      p = starAt + 1;
+      n = ++resumeAt;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
+  std::vector<FoundFile> found;
+  const std::string path = ToPosix(pattern);
+  const std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string namePattern = slash == std::string::npos ? path : path.substr(slash + 1);
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return found;
+  const int dirFd = dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!WildcardMatch(namePattern, name)) continue;
+    struct stat info {};
+    std::uint64_t size = 0;
+    if (fstatat(dirFd, entry->d_name, &info, 0) == 0 && !S_ISDIR(info.st_mode)) {
+      size = static_cast<std::uint64_t>(info.st_size);
+    }
+    found.push_back({name, size});
+  }
+  closedir(dir);
+  return found;
+}
+
+std::string PosixFileSystem::VolumeRoot(const std::string& folder) { return folder; }
+
+DiskSpace PosixFileSystem::DiskFree(const std::string& root) {
+  DiskSpace space;
+  struct statvfs info {};
+  if (statvfs(ToPosix(root).c_str(), &info) != 0) return space;
+  space.sectorsPerCluster = 1;
+  space.bytesPerSector = info.f_frsize;
+  space.freeClusters = info.f_bavail;
+  space.totalClusters = info.f_blocks;
+  return space;
+}
+
+FileHandle PosixFileSystem::OpenRead(const std::string& path) {
+  const int fd = open(ToPosix(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return kInvalidFile;
+  // A folder cannot be opened as a file, as on Windows.
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return kInvalidFile;
+  }
+  return fd;
+}
+
+NewFile PosixFileSystem::CreateNew(const std::string& path) {
+  const int fd = open(ToPosix(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) return {CreateResult::Created, fd};
+  return {errno == EEXIST ? CreateResult::AlreadyExists : CreateResult::Failed, kInvalidFile};
+}
+
+std::uint64_t PosixFileSystem::Size(FileHandle file) {
+  struct stat info {};
+  if (fstat(ToFd(file), &info) != 0) return 0;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool PosixFileSystem::SeekSet(FileHandle file, std::uint32_t offset) {
+  return lseek(ToFd(file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+std::uint32_t PosixFileSystem::Read(FileHandle file, void* buffer, std::uint32_t count) {
+  auto* bytes = static_cast<char*>(buffer);
+  std::uint32_t done = 0;
+  while (done < count) {
+    const ssize_t got = read(ToFd(file), bytes + done, count - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::uint32_t>(got);
+  }
+  return done;
+}
+
+std::uint32_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::uint32_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  std::uint32_t done = 0;
+  while (done < count) {
+    const ssize_t put = write(ToFd(file), bytes + done, count - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<std::uint32_t>(put);
+  }
+  return done;
+}
+
+bool PosixFileSystem::Close(FileHandle file) { return close(ToFd(file)) == 0; }
+
+bool PosixFileSystem::Replace(const std::string& from, const std::string& to) {
+  return std::rename(ToPosix(from).c_str(), ToPosix(to).c_str()) == 0;
+}
+
+bool PosixFileSystem::Remove(const std::string& path) {
+  return unlink(ToPosix(path).c_str()) == 0;
+}
+
+LeadByteSet PosixFileSystem::LeadBytes() { return {}; }

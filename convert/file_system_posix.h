@@ -1,0 +1,25 @@
+// The file system of Linux and macOS behind the conversion logic.
+#pragma once
+
+#include "convert/file_system.h"
+
+// Maps '\' in every path onto '/', so a name that itself holds a backslash cannot be reached.
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::vector<FoundFile> FindFiles(const std::string& pattern) override;
+  std::string VolumeRoot(const std::string& folder) override;
+  DiskSpace DiskFree(const std::string& root) override;
+  FileHandle OpenRead(const std::string& path) override;
+  NewFile CreateNew(const std::string& path) override;
+  std::uint64_t Size(FileHandle file) override;
+  bool SeekSet(FileHandle file, std::uint32_t offset) override;
+  std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override;
+  std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override;
+  bool Close(FileHandle file) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+  bool Remove(const std::string& path) override;
+  LeadByteSet LeadBytes() override;
+};
+
+// True when `name` matches `pattern` by the Windows rules for '*' and '?', ignoring ASCII case.
+bool WildcardMatch(const std::string& pattern, const std::string& name);

@@ -1,0 +1,153 @@
+// kernel32 calls behind the file system seam; paths and names stay in the ANSI code page.
+#include "convert/file_system_win.h"
+
+#include <windows.h>
+
+namespace {
+
+HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+FileHandle FromHandle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(handle);
+}
+
+// Languages whose code pages have no double-byte characters.
+bool IsSingleByteLanguage(unsigned primary) {
+  switch (primary) {
+    case 0x00: case 0x06: case 0x07: case 0x09: case 0x0A: case 0x0B:
+    case 0x0C: case 0x10: case 0x13: case 0x14: case 0x16: case 0x1D:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The locale's default ANSI code page when it reads as a number, else the system's.
+UINT AnsiCodePageOf(LCID lcid) {
+  char text[16] = {};
+  if (GetLocaleInfoA(lcid, LOCALE_IDEFAULTANSICODEPAGE, text, sizeof text) > 0) {
+    UINT codePage = 0;
+    bool digits = text[0] != '\0';
+    for (const char* c = text; *c != '\0'; ++c) {
+      if (*c < '0' || *c > '9') {
+        digits = false;
+        break;
+      }
+      codePage = codePage * 10 + static_cast<UINT>(*c - '0');
+    }
+    if (digits && codePage != 0) return codePage;
+  }
+  return GetACP();
+}
+
+}  // namespace
+
+LeadByteSet LeadBytesForLocale(unsigned long lcid, bool ntFamily, bool dbcsSystem) {
+  LeadByteSet set;
+  if (lcid == 0) lcid = 0x0409;
+  const bool wanted = ntFamily ? !IsSingleByteLanguage(LANGIDFROMLCID(lcid) & 0x3FF) : dbcsSystem;
+  if (!wanted) return set;
+  CPINFO info{};
+  if (!GetCPInfo(AnsiCodePageOf(lcid), &info)) return set;
+  for (int i = 0; i + 1 < MAX_LEADBYTES; i += 2) {
+    const BYTE low = info.LeadByte[i];
+    const BYTE high = info.LeadByte[i + 1];
+    if (low == 0 && high == 0) break;
+    for (unsigned b = low; b <= high; ++b) set.set(b);
+  }
+  return set;
+}
+
+WinFileSystem::WinFileSystem() {
+  // The high bit of GetVersion marks the Windows line outside the NT family.
+  const bool ntFamily = (GetVersion() & 0x80000000u) == 0;
+  leadBytes_ = LeadBytesForLocale(GetThreadLocale(), ntFamily,
+                                  GetSystemMetrics(SM_DBCSENABLED) != 0);
+}
+
+std::vector<FoundFile> WinFileSystem::FindFiles(const std::string& pattern) {
+  std::vector<FoundFile> found;
+  WIN32_FIND_DATAA data{};
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::uint64_t size =
+        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    found.push_back({data.cFileName, size});
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return found;
+}
+
+std::string WinFileSystem::VolumeRoot(const std::string& folder) { return folder.substr(0, 3); }
+
+DiskSpace WinFileSystem::DiskFree(const std::string& root) {
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  DWORD freeClusters = 0;
+  DWORD totalClusters = 0;
+  GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                    &totalClusters);
+  return {sectorsPerCluster, bytesPerSector, freeClusters, totalClusters};
+}
+
+FileHandle WinFileSystem::OpenRead(const std::string& path) {
+  return FromHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+}
+
+NewFile WinFileSystem::CreateNew(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) return {CreateResult::Created, FromHandle(file)};
+  const DWORD error = GetLastError();
+  // A folder of that name refuses with access denied rather than "exists".
+  const bool exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                      (error == ERROR_ACCESS_DENIED &&
+                       GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+  return {exists ? CreateResult::AlreadyExists : CreateResult::Failed, kInvalidFile};
+}
+
+std::uint64_t WinFileSystem::Size(FileHandle file) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(ToHandle(file), &size)) return 0;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool WinFileSystem::SeekSet(FileHandle file, std::uint32_t offset) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = offset;
+  return SetFilePointerEx(ToHandle(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+std::uint32_t WinFileSystem::Read(FileHandle file, void* buffer, std::uint32_t count) {
+  auto* bytes = static_cast<char*>(buffer);
+  std::uint32_t done = 0;
+  while (done < count) {
+    DWORD got = 0;
+    if (!ReadFile(ToHandle(file), bytes + done, count - done, &got, nullptr) || got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+std::uint32_t WinFileSystem::Write(FileHandle file, const void* buffer, std::uint32_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  std::uint32_t done = 0;
+  while (done < count) {
+    DWORD put = 0;
+    if (!WriteFile(ToHandle(file), bytes + done, count - done, &put, nullptr) || put == 0) break;
+    done += put;
+  }
+  return done;
+}
+
+bool WinFileSystem::Close(FileHandle file) { return CloseHandle(ToHandle(file)) != 0; }
+
+bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool WinFileSystem::Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+LeadByteSet WinFileSystem::LeadBytes() { return leadBytes_; }

@@ -1,0 +1,31 @@
+// The kernel32 file system behind the conversion logic.
+#pragma once
+
+#include "convert/file_system.h"
+
+class WinFileSystem final : public FileSystem {
+ public:
+  // Reads the lead bytes of the thread locale's ANSI code page once.
+  WinFileSystem();
+
+  std::vector<FoundFile> FindFiles(const std::string& pattern) override;
+  std::string VolumeRoot(const std::string& folder) override;
+  DiskSpace DiskFree(const std::string& root) override;
+  FileHandle OpenRead(const std::string& path) override;
+  NewFile CreateNew(const std::string& path) override;
+  std::uint64_t Size(FileHandle file) override;
+  bool SeekSet(FileHandle file, std::uint32_t offset) override;
+  std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override;
+  std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override;
+  bool Close(FileHandle file) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+  bool Remove(const std::string& path) override;
+  LeadByteSet LeadBytes() override;
+
+ private:
+  LeadByteSet leadBytes_;
+};
+
+// The lead bytes for locale `lcid` (0 means 0x0409); `dbcsSystem` stands in for the language
+// test on Windows outside the NT family.
+LeadByteSet LeadBytesForLocale(unsigned long lcid, bool ntFamily, bool dbcsSystem);

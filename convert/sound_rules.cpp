@@ -1,0 +1,78 @@
+// Header acceptance, tag toggling and output naming, with double-byte-aware name scanning.
+#include "convert/sound_rules.h"
+
+#include <cstddef>
+
+namespace {
+
+bool BytesEqual(const SoundHeader& header, std::size_t offset, std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (header[offset + i] != static_cast<std::uint8_t>(text[i])) return false;
+  }
+  return true;
+}
+
+bool IsLead(const LeadByteSet& leadBytes, char c) {
+  return leadBytes.test(static_cast<unsigned char>(c));
+}
+
+// Index of the last '.', '\' or ':' that is not the trail byte of a double-byte character,
+// or npos. A delimiter is a trail byte when an odd run of lead bytes ends just before it.
+std::size_t LastDelimiter(std::string_view name, const LeadByteSet& leadBytes) {
+  std::size_t i = name.size();
+  while (i > 0) {
+    --i;
+    const char c = name[i];
+    if (c != '.' && c != '\\' && c != ':') continue;
+    std::size_t run = 0;
+    while (run < i && IsLead(leadBytes, name[i - 1 - run])) ++run;
+    if (run % 2 == 0) return i;
+    --i;  // skip the lead byte too; the loop steps to the byte before it
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+bool IsAcceptedHeader(const SoundHeader& header) {
+  const std::uint16_t tag = FormatTagOf(header);
+  return BytesEqual(header, 0, "RIFF") || BytesEqual(header, 8, "WAVE") || tag == kMedFormatTag ||
+         tag == kWavFormatTag;
+}
+
+std::uint16_t FormatTagOf(const SoundHeader& header) {
+  return static_cast<std::uint16_t>(header[kFormatTagOffset] |
+                                    (header[kFormatTagOffset + 1] << 8));
+}
+
+std::uint16_t ToggleFormatTag(std::uint16_t tag) {
+  return tag == kMedFormatTag ? kWavFormatTag : kMedFormatTag;
+}
+
+std::string ToLowerAscii(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+  return result;
+}
+
+std::string ExtensionOf(std::string_view name, const LeadByteSet& leadBytes) {
+  const std::size_t at = LastDelimiter(name, leadBytes);
+  if (at == std::string_view::npos || name[at] != '.') return {};
+  return std::string(name.substr(at));
+}
+
+std::string WithExtension(std::string_view name, std::string_view ext,
+                          const LeadByteSet& leadBytes) {
+  const std::size_t at = LastDelimiter(name, leadBytes);
+  std::string result(name);
+  if (at != std::string_view::npos && name[at] == '.') result.resize(at);
+  result.append(ext);
+  return result;
+}
+
+std::string OutputNameFor(std::string_view name, const LeadByteSet& leadBytes) {
+  const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+  return WithExtension(name, isMed ? ".wav" : ".med", leadBytes);
+}
