@@ -1,8 +1,9 @@
 // The shell's classic folder dialog, opened centred on a given folder.
 #pragma once
 
-#include <shlobj.h>
 #include <windows.h>
+// shlobj.h needs the types windows.h declares.
+#include <shlobj.h>
 
 #include <string>
 

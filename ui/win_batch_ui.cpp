@@ -2,8 +2,9 @@
 // the batch.
 #include "ui/win_batch_ui.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs the types windows.h declares.
+#include <commctrl.h>
 
 #include <vector>
 
