@@ -1,0 +1,28 @@
+// The few services of the terminal and the process that the command-line tool needs.
+#pragma once
+
+#include <string>
+
+enum class PathKind { Missing, Folder, Other };
+
+// Whether `path` names an existing folder, something else, or nothing.
+PathKind KindOfPath(const std::string& path);
+// True when standard error is an interactive terminal, where a progress line can redraw itself.
+bool StderrIsTerminal();
+// Width of the terminal behind standard error in columns; 0 when unknown.
+int TerminalColumns();
+// What ends a redrawn progress line so that nothing of a longer earlier line stays visible;
+// empty where only padding with spaces is safe.
+const char* EraseToLineEnd();
+
+// Routes Ctrl-C to a flag instead of ending the process, so a batch can stop between files.
+void InstallInterruptHandler();
+// True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
+bool InterruptRequested();
+
+// A folder argument as the batch takes it: this platform's separators turned into '\' where
+// that is the native one, and trailing separators dropped unless the folder is a root.
+std::string FolderArgument(const std::string& folder);
+// A message or path for the user: the batch joins folders and names with '\', which is shown
+// as this platform's own separator.
+std::string ForDisplay(const std::string& text);

@@ -1,0 +1,72 @@
+// POSIX side of the console services: stat for folders, isatty and TIOCGWINSZ for the
+// terminal, sigaction for Ctrl-C.
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "cli/console.h"
+
+namespace {
+
+// Written only by the handler, read by the batch between files.
+volatile std::sig_atomic_t interruptSignal = 0;
+
+extern "C" void OnInterrupt(int /*signal*/) {
+  interruptSignal = 1;
+}
+
+}  // namespace
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || stat(path.c_str(), &info) != 0) return PathKind::Missing;
+  return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
+}
+
+bool StderrIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+const char* EraseToLineEnd() {
+  return "\x1b[K";
+}
+
+void InstallInterruptHandler() {
+  struct sigaction previous {};
+  if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+    // A job started with Ctrl-C ignored (in the background of a script) keeps ignoring it.
+    return;
+  }
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  // Restarted calls keep a read or write that the signal lands in from failing half-done.
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool InterruptRequested() {
+  return interruptSignal != 0;
+}
+
+std::string FolderArgument(const std::string& folder) {
+  std::string result = folder;
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::string ForDisplay(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    if (c == '\\') c = '/';
+  }
+  return result;
+}

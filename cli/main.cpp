@@ -1,0 +1,44 @@
+// tonequay-cli: converts a folder of .med files into .wav files, or back, from a terminal.
+#include <CLI/CLI.hpp>
+
+#include "cli/run.h"
+
+namespace {
+
+constexpr char kFooter[] =
+    "SOURCE is scanned as the window does: its .wav files if it has any, otherwise its .med\n"
+    "files. Each becomes a file of the other kind in DEST (default: SOURCE); an existing\n"
+    "output file is replaced. Ctrl-C stops after the file in progress.\n"
+    "\n"
+    "Exit codes: 0 all listed files converted (or none listed), 1 some file failed,\n"
+    "2 bad usage or a refused batch (missing folder, not enough free space), 130 interrupted.\n"
+    "\n"
+    "Examples:\n"
+    "  tonequay-cli sounds converted      .med files in sounds -> .wav files in converted\n"
+    "  tonequay-cli --dry-run sounds      show what would be converted, write nothing\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CliOptions options;
+  CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",
+               "tonequay-cli"};
+  app.add_option("SOURCE", options.source, "Folder holding the .med or .wav files")->required();
+  CLI::Option* dest =
+      app.add_option("DEST", options.dest, "Folder for the converted files (default: SOURCE)");
+  app.add_flag("-q,--quiet", options.quiet, "Show failures only: no progress, no summary");
+  app.add_flag("-n,--dry-run", options.dryRun,
+               "List each source file and its output name; write nothing");
+  app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
+  app.footer(kFooter);
+
+  // CLI11 reports a bad command line by throwing; this is the only place that is caught.
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? kExitConverted : kExitUsage;
+  }
+  options.destGiven = dest->count() > 0;
+  return RunCli(options);
+}

@@ -1,0 +1,135 @@
+// Checks the folders, scans the source, then hands the batch to the same job the window runs,
+// with the terminal as its window; the numbers it returns become the summary and exit code.
+#include "cli/run.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "cli/console.h"
+#include "cli/terminal_ui.h"
+#include "convert/batch.h"
+#include "convert/scan.h"
+#include "convert/sound_rules.h"
+#ifdef _WIN32
+#include "convert/file_system_win.h"
+using PlatformFileSystem = WinFileSystem;
+#else
+#include "convert/file_system_posix.h"
+using PlatformFileSystem = PosixFileSystem;
+#endif
+
+namespace {
+
+constexpr char kProgram[] = "tonequay-cli";
+
+// `given` is the argument as typed, which is what the user recognises in a message.
+bool FolderIsUsable(const char* role, const std::string& given, const std::string& folder) {
+  // An empty argument is left to the batch, which refuses it with the window's own text.
+  if (folder.empty()) return true;
+  const PathKind kind = KindOfPath(folder);
+  if (kind == PathKind::Folder) return true;
+  if (kind == PathKind::Missing) {
+    std::fprintf(stderr, "%s: %s folder \"%s\" does not exist\n", kProgram, role, given.c_str());
+  } else {
+    std::fprintf(stderr, "%s: %s \"%s\" is not a folder; give the folder that holds the files\n",
+                 kProgram, role, given.c_str());
+  }
+  std::fprintf(stderr, "Run '%s --help' for usage.\n", kProgram);
+  return false;
+}
+
+std::string WithSeparator(const std::string& folder) {
+  return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+}
+
+void PrintSummary(const BatchSummary& summary) {
+  std::printf("Summary: %d files, %d converted, %d failed, %d skipped, %" PRIu64 " bytes written\n",
+              summary.listed, summary.converted, summary.failed, summary.skipped,
+              summary.bytesWritten);
+  std::fflush(stdout);
+}
+
+int ExitCodeFor(const BatchSummary& summary, bool interrupted) {
+  if (!summary.started) return kExitUsage;
+  if (interrupted) return kExitInterrupted;
+  return summary.failed > 0 ? kExitFailed : kExitConverted;
+}
+
+bool NoInterrupt() {
+  return false;
+}
+
+// Lists what a run would do. Nothing is opened for writing.
+int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
+           FileList& list, FileSystem& fs) {
+  const LeadByteSet leadBytes = fs.LeadBytes();
+  std::uint64_t totalBytes = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string name = list.Item(i);
+    const std::string sourcePath = WithSeparator(source) + name;
+    const std::string destPath = WithSeparator(dest) + OutputNameFor(name, leadBytes);
+    const std::vector<FoundFile> found = fs.FindFiles(sourcePath);
+    if (!found.empty()) totalBytes += found.front().size;
+    std::printf("%s -> %s\n", ForDisplay(sourcePath).c_str(), ForDisplay(destPath).c_str());
+  }
+  if (!options.quiet) {
+    std::printf("Dry run: %d files would be converted, %" PRIu64
+                " bytes to read; nothing was written\n",
+                list.Count(), totalBytes);
+  }
+  std::fflush(stdout);
+  return kExitConverted;
+}
+
+}  // namespace
+
+int RunCli(const CliOptions& options) {
+  const std::string source = FolderArgument(options.source);
+  const std::string dest = options.destGiven ? FolderArgument(options.dest) : source;
+  if (!FolderIsUsable("source", options.source, source) ||
+      !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest)) {
+    return kExitUsage;
+  }
+  // A dry run writes nothing, so Ctrl-C may end it at once.
+  if (!options.dryRun) InstallInterruptHandler();
+
+  PlatformFileSystem fs;
+  ProgressStyle style;
+  style.quiet = options.quiet;
+  style.redraw = StderrIsTerminal();
+  style.columns = style.redraw ? TerminalColumns() : 0;
+  style.eraseTail = EraseToLineEnd();
+  TerminalUi ui(source, dest, style, stderr, options.dryRun ? NoInterrupt : InterruptRequested);
+  FileList& list = ui.List();
+
+  // The list starts empty; an empty source argument must not become a scan of "\*.med".
+  if (!source.empty()) ScanFolder(source, list, fs);
+  if (list.Count() == 0 && !source.empty() && !options.quiet) {
+    std::fprintf(stderr, "No .wav or .med files in \"%s\"\n", options.source.c_str());
+  }
+
+  if (options.dryRun && !source.empty() && !dest.empty()) {
+    return DryRun(options, source, dest, list, fs);
+  }
+  // From here an empty argument reaches the batch, whose first checks refuse it before
+  // anything is opened; that holds for a dry run too.
+  if (!options.dryRun && InterruptRequested()) {
+    BatchSummary summary;
+    summary.started = true;
+    summary.listed = list.Count();
+    summary.skipped = summary.listed;
+    if (!options.quiet) PrintSummary(summary);
+    return kExitInterrupted;
+  }
+
+  const BatchSummary summary = ConvertBatch(ui, fs);
+  ui.Finish();
+  if (!summary.started) return kExitUsage;
+  const bool interrupted = ui.AbortRequested() || InterruptRequested();
+  if (interrupted && !options.quiet) {
+    std::fprintf(stderr, "Interrupted: the file in progress was finished, %d not converted\n",
+                 summary.skipped);
+  }
+  if (!options.quiet) PrintSummary(summary);
+  return ExitCodeFor(summary, interrupted);
+}

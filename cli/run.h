@@ -1,0 +1,20 @@
+// One run of the command-line tool, from parsed options to its exit code.
+#pragma once
+
+#include <string>
+
+struct CliOptions {
+  std::string source;
+  std::string dest;
+  bool destGiven = false;  // DEST was on the command line, possibly as an empty string
+  bool quiet = false;
+  bool dryRun = false;
+};
+
+inline constexpr int kExitConverted = 0;      // every listed file converted, or none listed
+inline constexpr int kExitFailed = 1;         // at least one file failed
+inline constexpr int kExitUsage = 2;          // bad arguments or a refused batch
+inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C, as a shell reports SIGINT
+
+// Scans the source folder and converts what it lists, or only lists it for a dry run.
+int RunCli(const CliOptions& options);
