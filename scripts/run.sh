@@ -120,9 +120,9 @@ window_geometry() {
 }
 
 cleanup() {
-  [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "${app_pid:-}" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  if [ -n "${WINEPREFIX:-}" ]; then timeout 30 wineserver -k 2>/dev/null || true; fi
+  if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 
 run_headless() {
