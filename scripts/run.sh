@@ -20,9 +20,10 @@ is_root() { [ "$(id -u)" -eq 0 ]; }
 
 install_missing() {
   local missing=()
-  for tool in cmake ninja i686-w64-mingw32-g++-posix wine wineserver Xvfb xwd xwininfo convert; do
+  for tool in cmake ninja i686-w64-mingw32-g++-posix Xvfb xwd xwininfo convert; do
     have "$tool" || missing+=("$tool")
   done
+  [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
   [ ${#missing[@]} -eq 0 ] && return
   is_root || die "missing ${missing[*]}; run scripts/setup-deps.sh as root first"
   [ -f scripts/setup-deps.sh ] || die "missing ${missing[*]} and scripts/setup-deps.sh"
@@ -61,15 +62,6 @@ choose_build() {
     configure=(cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
                "-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-x86_64.cmake")
   fi
-  # The wine and wine-stable launchers prefer the 32-bit loader whenever it is installed, even
-  # where it cannot start; these two stand in for them with the 64-bit one.
-  local shim="$build/wine64-launchers"
-  mkdir -p "$shim"
-  for name in wine wine-stable; do
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"
-    chmod +x "$shim/$name"
-  done
-  export PATH="$shim:$PATH"
 }
 
 build_program() {
@@ -82,8 +74,11 @@ build_program() {
   [ -f "$exe" ] || die "no $exe after the build"
 }
 
+# The loaders, the server and the prefix are the ones the tests use.
 prepare_prefix() {
-  export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # shellcheck source=cmake/wine-env.sh
+  . "$root/cmake/wine-env.sh"
+  export WINEPREFIX="$build/wineprefix"
   timeout 300 "$root/cmake/wine-prefix.sh" "$WINEPREFIX" || die "could not create $WINEPREFIX"
   # Wine draws the caption buttons with Marlett and maps the program's stock font to its own
   # MS Sans Serif; without its font files both fall back to something else.
@@ -99,8 +94,8 @@ display_works() { [ -n "${DISPLAY:-}" ] && timeout 10 xwininfo -root >/dev/null 
 run_on_display() {
   say "starting $exe on $DISPLAY; close its window to return"
   status=0
-  wine "$exe" || status=$?
-  timeout 30 wineserver -w || true
+  "$root/cmake/wine-run.sh" "$WINEPREFIX" "$exe" || status=$?
+  timeout 30 "$WINESERVER" -w || true
   exit "$status"
 }
 
@@ -121,7 +116,7 @@ window_geometry() {
 
 cleanup() {
   if [ -n "${app_pid:-}" ]; then kill "$app_pid" 2>/dev/null || true; fi
-  if [ -n "${WINEPREFIX:-}" ]; then timeout 30 wineserver -k 2>/dev/null || true; fi
+  if [ -n "${WINESERVER:-}" ]; then timeout 30 "$WINESERVER" -k 2>/dev/null || true; fi
   if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 
@@ -136,7 +131,7 @@ run_headless() {
   display_works || die "Xvfb did not start on $DISPLAY, see $build/xvfb.log"
 
   say "starting $exe on Xvfb $DISPLAY"
-  wine "$exe" >"$build/tonequay-run.log" 2>&1 &
+  "$root/cmake/wine-run.sh" "$WINEPREFIX" "$exe" >"$build/tonequay-run.log" 2>&1 &
   app_pid=$!
   local geometry="" waited=0
   while [ -z "$geometry" ]; do
@@ -154,7 +149,7 @@ run_headless() {
     "png:$shot" || die "screenshot failed"
 
   # A close request, as the window's close box sends it; the program quits with 0 when idle.
-  timeout 30 wine taskkill /im tonequay.exe >/dev/null 2>&1 || true
+  timeout 30 "$TONEQUAY_WINE64" taskkill /im tonequay.exe >/dev/null 2>&1 || true
   local status=""
   for _ in $(seq 1 40); do
     kill -0 "$app_pid" 2>/dev/null || { status=0; wait "$app_pid" || status=$?; break; }
