@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
                "List each source file and its output name; write nothing");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
+  // "/name" is a folder on the current drive, not an option, on Windows too.
+  app.allow_windows_style_options(false);
 
   // CLI11 reports a bad command line by throwing; this is the only place that is caught.
   try {

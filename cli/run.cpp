@@ -97,7 +97,9 @@ int RunCli(const CliOptions& options) {
   ProgressStyle style;
   style.quiet = options.quiet;
   style.redraw = StderrIsTerminal();
-  style.columns = style.redraw ? TerminalColumns() : 0;
+  // A line that wraps can no longer be redrawn, so an unknown width is taken as the usual 80.
+  const int columns = TerminalColumns();
+  style.columns = !style.redraw ? 0 : columns > 0 ? columns : 80;
   style.eraseTail = EraseToLineEnd();
   TerminalUi ui(source, dest, style, stderr, options.dryRun ? NoInterrupt : InterruptRequested);
   FileList& list = ui.List();

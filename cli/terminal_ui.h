@@ -48,7 +48,7 @@ class TerminalUi final : public BatchUi {
    public:
     explicit Names(TerminalUi& owner) : owner_(owner) {}
     int Count() const override { return static_cast<int>(names_.size()); }
-    std::string Item(int index) const override { return names_[static_cast<size_t>(index)]; }
+    std::string Item(int index) const override { return names_[static_cast<std::size_t>(index)]; }
     void Select(int index) override;
     void Clear() override { names_.clear(); }
     void Add(const std::string& name) override { names_.push_back(name); }
