@@ -35,7 +35,9 @@ std::string WithTrailingBackslash(std::string folder) {
   return folder;
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
 
 void ShowError(Batch& batch, const std::string& text) {
   batch.ui.ShowMessage(text, "Error", MessageIcon::Error);

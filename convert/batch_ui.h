@@ -18,8 +18,7 @@ class BatchUi {
   // The file list the batch converts.
   virtual FileList& List() = 0;
   // A modal message with an OK button, owned by the main window.
-  virtual void ShowMessage(const std::string& text, const std::string& title,
-                           MessageIcon icon) = 0;
+  virtual void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) = 0;
   // Position of the current-file bar (range 0 to 100, larger values passed on as they are).
   virtual void SetCurrentBar(int value) = 0;
   // Position of the total bar (range 0 to 100, larger values passed on as they are).

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "convert/wildcard.h"
+
 namespace {
 
 std::string ToPosix(std::string path) {
@@ -20,35 +22,11 @@ std::string ToPosix(std::string path) {
   return path;
 }
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-int ToFd(FileHandle file) { return static_cast<int>(file); }
+int ToFd(FileHandle file) {
+  return static_cast<int>(file);
+}
 
 }  // namespace
-
-bool WildcardMatch(const std::string& pattern, const std::string& name) {
-  std::size_t p = 0;
-  std::size_t n = 0;
-  std::size_t starAt = std::string::npos;  // last '*' seen, for backtracking
-  std::size_t resumeAt = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      starAt = p++;
-      resumeAt = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
-      ++p;
-      ++n;
-    } else if (starAt != std::string::npos) {
-      p = starAt + 1;
-      n = ++resumeAt;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
 
 std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
   std::vector<FoundFile> found;
@@ -73,7 +51,9 @@ std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
   return found;
 }
 
-std::string PosixFileSystem::VolumeRoot(const std::string& folder) { return folder; }
+std::string PosixFileSystem::VolumeRoot(const std::string& folder) {
+  return folder;
+}
 
 DiskSpace PosixFileSystem::DiskFree(const std::string& root) {
   DiskSpace space;
@@ -138,14 +118,23 @@ std::uint32_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::u
   return done;
 }
 
-bool PosixFileSystem::Close(FileHandle file) { return close(ToFd(file)) == 0; }
+bool PosixFileSystem::Close(FileHandle file) {
+  return close(ToFd(file)) == 0;
+}
 
 bool PosixFileSystem::Replace(const std::string& from, const std::string& to) {
-  return std::rename(ToPosix(from).c_str(), ToPosix(to).c_str()) == 0;
+  // rename() would replace a file without write permission; refuse it as Windows refuses to
+  // replace a read-only file.
+  struct stat info {};
+  const std::string target = ToPosix(to);
+  if (stat(target.c_str(), &info) == 0 && (info.st_mode & 0222) == 0) return false;
+  return std::rename(ToPosix(from).c_str(), target.c_str()) == 0;
 }
 
 bool PosixFileSystem::Remove(const std::string& path) {
   return unlink(ToPosix(path).c_str()) == 0;
 }
 
-LeadByteSet PosixFileSystem::LeadBytes() { return {}; }
+LeadByteSet PosixFileSystem::LeadBytes() {
+  return {};
+}

@@ -20,6 +20,3 @@ class PosixFileSystem final : public FileSystem {
   bool Remove(const std::string& path) override;
   LeadByteSet LeadBytes() override;
 };
-
-// True when `name` matches `pattern` by the Windows rules for '*' and '?', ignoring ASCII case.
-bool WildcardMatch(const std::string& pattern, const std::string& name);

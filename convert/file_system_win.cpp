@@ -5,7 +5,9 @@
 
 namespace {
 
-HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE ToHandle(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
 
 FileHandle FromHandle(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(handle);
@@ -14,8 +16,18 @@ FileHandle FromHandle(HANDLE handle) {
 // Languages whose code pages have no double-byte characters.
 bool IsSingleByteLanguage(unsigned primary) {
   switch (primary) {
-    case 0x00: case 0x06: case 0x07: case 0x09: case 0x0A: case 0x0B:
-    case 0x0C: case 0x10: case 0x13: case 0x14: case 0x16: case 0x1D:
+    case 0x00:
+    case 0x06:
+    case 0x07:
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x10:
+    case 0x13:
+    case 0x14:
+    case 0x16:
+    case 0x1D:
       return true;
     default:
       return false;
@@ -61,8 +73,8 @@ LeadByteSet LeadBytesForLocale(unsigned long lcid, bool ntFamily, bool dbcsSyste
 WinFileSystem::WinFileSystem() {
   // The high bit of GetVersion marks the Windows line outside the NT family.
   const bool ntFamily = (GetVersion() & 0x80000000u) == 0;
-  leadBytes_ = LeadBytesForLocale(GetThreadLocale(), ntFamily,
-                                  GetSystemMetrics(SM_DBCSENABLED) != 0);
+  leadBytes_ =
+      LeadBytesForLocale(GetThreadLocale(), ntFamily, GetSystemMetrics(SM_DBCSENABLED) != 0);
 }
 
 std::vector<FoundFile> WinFileSystem::FindFiles(const std::string& pattern) {
@@ -79,7 +91,9 @@ std::vector<FoundFile> WinFileSystem::FindFiles(const std::string& pattern) {
   return found;
 }
 
-std::string WinFileSystem::VolumeRoot(const std::string& folder) { return folder.substr(0, 3); }
+std::string WinFileSystem::VolumeRoot(const std::string& folder) {
+  return folder.substr(0, 3);
+}
 
 DiskSpace WinFileSystem::DiskFree(const std::string& root) {
   DWORD sectorsPerCluster = 0;
@@ -92,8 +106,8 @@ DiskSpace WinFileSystem::DiskFree(const std::string& root) {
 }
 
 FileHandle WinFileSystem::OpenRead(const std::string& path) {
-  return FromHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+  return FromHandle(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 NewFile WinFileSystem::CreateNew(const std::string& path) {
@@ -102,9 +116,9 @@ NewFile WinFileSystem::CreateNew(const std::string& path) {
   if (file != INVALID_HANDLE_VALUE) return {CreateResult::Created, FromHandle(file)};
   const DWORD error = GetLastError();
   // A folder of that name refuses with access denied rather than "exists".
-  const bool exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                      (error == ERROR_ACCESS_DENIED &&
-                       GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+  const bool exists =
+      error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+      (error == ERROR_ACCESS_DENIED && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
   return {exists ? CreateResult::AlreadyExists : CreateResult::Failed, kInvalidFile};
 }
 
@@ -142,12 +156,22 @@ std::uint32_t WinFileSystem::Write(FileHandle file, const void* buffer, std::uin
   return done;
 }
 
-bool WinFileSystem::Close(FileHandle file) { return CloseHandle(ToHandle(file)) != 0; }
+bool WinFileSystem::Close(FileHandle file) {
+  return CloseHandle(ToHandle(file)) != 0;
+}
 
 bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
+  // Windows refuses to replace a read-only file; say so here too, where the file system
+  // underneath (Wine as root) would let it through.
+  const DWORD attributes = GetFileAttributesA(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool WinFileSystem::Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool WinFileSystem::Remove(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
 
-LeadByteSet WinFileSystem::LeadBytes() { return leadBytes_; }
+LeadByteSet WinFileSystem::LeadBytes() {
+  return leadBytes_;
+}

@@ -41,8 +41,7 @@ bool IsAcceptedHeader(const SoundHeader& header) {
 }
 
 std::uint16_t FormatTagOf(const SoundHeader& header) {
-  return static_cast<std::uint16_t>(header[kFormatTagOffset] |
-                                    (header[kFormatTagOffset + 1] << 8));
+  return static_cast<std::uint16_t>(header[kFormatTagOffset] | (header[kFormatTagOffset + 1] << 8));
 }
 
 std::uint16_t ToggleFormatTag(std::uint16_t tag) {
