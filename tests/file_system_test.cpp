@@ -188,4 +188,34 @@ TEST_F(PlatformFileSystemTest, BatchConvertsARealFolderBothWays) {
   EXPECT_EQ(names, (std::vector<std::string>{"Song B.wav", "a.wav", "c.med", "locked.wav"}));
 }
 
+#ifdef _WIN32
+TEST(WinLeadBytes, FollowTheLocalesLanguageAndCodePage) {
+  struct Case {
+    const char* what;
+    unsigned long lcid;
+    bool ntFamily;
+    bool dbcsSystem;
+    std::size_t count;  // lead bytes in the set
+  };
+  const Case cases[] = {
+      {"Japanese: Shift-JIS 0x81-0x9F and 0xE0-0xFC", 0x0411, true, false, 31 + 29},
+      {"Korean: code page 949, 0x81-0xFE", 0x0412, true, false, 126},
+      {"English: none", 0x0409, true, true, 0},
+      {"German: none", 0x0407, true, true, 0},
+      {"no thread locale means English", 0, true, true, 0},
+      {"outside NT the system's double-byte flag decides", 0x0411, false, false, 0},
+      {"outside NT with a double-byte system", 0x0411, false, true, 31 + 29},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const LeadByteSet set = LeadBytesForLocale(c.lcid, c.ntFamily, c.dbcsSystem);
+    EXPECT_EQ(set.count(), c.count);
+    if (c.count == 60) {
+      EXPECT_TRUE(set.test(0x81) && set.test(0x9F) && set.test(0xE0) && set.test(0xFC));
+      EXPECT_FALSE(set.test(0x80) || set.test(0xA0) || set.test(0x5C));
+    }
+  }
+}
+#endif
+
 }  // namespace
