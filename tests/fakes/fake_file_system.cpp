@@ -148,6 +148,7 @@ bool FakeFileSystem::SeekSet(FileHandle file, std::uint32_t offset) {
 }
 
 std::uint32_t FakeFileSystem::Read(FileHandle file, void* buffer, std::uint32_t count) {
+  if (onRead) onRead(open_.at(file).path);
   if (Faulted(FsOp::Read)) return 0;
   Open& handle = open_.at(file);
   const Bytes& data = entries_.at(handle.path).data;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ class FakeFileSystem final : public FileSystem {
   void OverrideSize(const std::string& path, std::uint64_t size) { sizes_[path] = size; }
   void SetDiskSpace(DiskSpace space) { space_ = space; }
   void SetLeadBytes(LeadByteSet leadBytes) { leadBytes_ = leadBytes; }
+  // Cuts or pads the data of file `path` in place, as another program writing it would.
+  void Resize(const std::string& path, std::size_t size) { entries_.at(path).data.resize(size); }
+
+  // Called at the start of every Read with the path being read; it may Resize that file to
+  // model a source that changes between the size query and the read.
+  std::function<void(const std::string& path)> onRead;
 
   int Calls(FsOp op) const;
   int OpenHandles() const { return static_cast<int>(open_.size()); }
