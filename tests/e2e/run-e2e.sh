@@ -48,6 +48,9 @@ exec 9>"$work/.lock"
 flock -w 300 9 || { echo "run-e2e: $work is busy" >&2; exit 2; }
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The 64-bit server serves both word sizes; the wrapper script in PATH picks the same one.
+[ -x /usr/lib/wine/wineserver64 ] && export WINESERVER=/usr/lib/wine/wineserver64
+wineserver() { "${WINESERVER:-$(command -v wineserver)}" "$@"; }
 xvfb_pid=
 mounted=()
 cleanup() {
