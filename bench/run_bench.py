@@ -1,0 +1,420 @@
+#!/usr/bin/env python3
+"""Times tonequay-cli against a plain copy of the same folders, natively and under Wine.
+
+For each corpus shape the two commands run in alternating order, round after round, each into
+a fresh folder on the same file system, with the source read once just before every timed run
+so both start from a warm page cache and no dirty pages. Every conversion's output is checked
+byte for byte. A table is printed and every figure is written as JSON. Nothing here passes or
+fails on a time: the exit code says only whether the commands ran and wrote the right bytes.
+"""
+
+import argparse
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+import make_corpus  # noqa: E402  (lives beside this script)
+
+MB = 1e6
+READ_CHUNK = 1 << 20
+GROWTH_SHAPES = ("count-100", "count-1000", "small")
+GNU_TIME = "/usr/bin/time"
+
+
+class BenchError(Exception):
+    """A command failed or wrote the wrong bytes: the figures would mean nothing."""
+
+
+def warm(folder):
+    """Reads every file once, so the timed command finds the source in the page cache."""
+    buffer = bytearray(READ_CHUNK)
+    for entry in os.scandir(folder):
+        with open(entry.path, "rb", buffering=0) as stream:
+            while stream.readinto(buffer):
+                pass
+
+
+def timed_run(command, env=None, rss_file=None):
+    """Runs a command; returns its wall time, CPU time and peak resident memory in bytes."""
+    # A child started from this interpreter inherits its peak memory figure across exec, so
+    # the peak comes from GNU time, a small program, when it is installed.
+    program = os.path.basename(command[0])
+    if rss_file and os.access(GNU_TIME, os.X_OK):
+        command = [GNU_TIME, "-f", "%M", "-o", rss_file] + command
+    else:
+        rss_file = None
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               env=env)
+    # wait4 gives this child's own times, its children's included.
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    process.returncode = os.waitstatus_to_exitcode(status)
+    errors = process.stderr.read().decode(errors="replace")
+    process.stderr.close()
+    if process.returncode != 0:
+        raise BenchError(f"{program} exited with {process.returncode}: {errors.strip()}")
+    peak_kib = usage.ru_maxrss
+    if rss_file:
+        with open(rss_file, encoding="utf-8") as stream:
+            peak_kib = int(stream.read().split()[-1])
+    return {"seconds": elapsed, "cpu_seconds": usage.ru_utime + usage.ru_stime,
+            "peak_rss": peak_kib * 1024}
+
+
+def expected_output(name, content):
+    """The converted file's name and bytes, by the program's own rules for .med inputs."""
+    tag = content[20] | (content[21] << 8)
+    new_tag = make_corpus.WAV_TAG if tag == make_corpus.MED_TAG else make_corpus.MED_TAG
+    return name[:-4] + ".wav", content[:20] + bytes((new_tag & 0xFF, new_tag >> 8)) + content[22:]
+
+
+def verify_conversion(source, dest):
+    """Fails unless dest holds exactly one correct output for every source file."""
+    names = sorted(os.listdir(source))
+    wanted = set()
+    for name in names:
+        with open(os.path.join(source, name), "rb") as stream:
+            out_name, out_bytes = expected_output(name, stream.read())
+        wanted.add(out_name)
+        out_path = os.path.join(dest, out_name)
+        if not os.path.exists(out_path):
+            raise BenchError(f"{out_path} was not written")
+        with open(out_path, "rb") as stream:
+            if stream.read() != out_bytes:
+                raise BenchError(f"{out_path} does not hold the converted bytes of {name}")
+    extra = set(os.listdir(dest)) - wanted
+    if extra:
+        raise BenchError(f"{dest} holds files no conversion wrote: {sorted(extra)[:5]}")
+
+
+def verify_copy(source, dest):
+    if sorted(os.listdir(source)) != sorted(os.listdir(dest)):
+        raise BenchError(f"{dest} does not hold a copy of {source}")
+
+
+def summarise(values):
+    median = statistics.median(values)
+    return {"median": median, "min": min(values), "max": max(values),
+            "spread": (max(values) - min(values)) / median if median else 0.0}
+
+
+class Tool:
+    """One of the two commands compared for a build: the converter and the plain copy."""
+
+    def __init__(self, name, command_for, env=None, check=None):
+        self.name = name
+        self.command_for = command_for
+        self.env = env
+        self.check = check
+
+
+def native_tools(build):
+    cli = os.path.join(build, "cli", "tonequay-cli")
+    if not os.access(cli, os.X_OK):
+        raise BenchError(f"{cli} not found: build the native preset first")
+    return (Tool("cp", lambda src, dst: ["cp", "-r", src + "/.", dst], check=verify_copy),
+            Tool("tonequay-cli", lambda src, dst: [cli, "-q", src, dst], check=verify_conversion))
+
+
+def windows_path(path):
+    """The path as a Windows program under Wine sees it: through drive Z:, the root folder."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine_environment(prefix):
+    """The environment of the project's Wine scripts, with the prefix made on first use."""
+    subprocess.run([os.path.join(ROOT, "cmake", "wine-prefix.sh"), prefix], check=True)
+    script = f'. "{os.path.join(ROOT, "cmake", "wine-env.sh")}" && env -0'
+    output = subprocess.run(["bash", "-c", script], check=True, capture_output=True).stdout
+    env = dict(item.split("=", 1) for item in output.decode().split("\0") if "=" in item)
+    env["WINEPREFIX"] = prefix
+    return env
+
+
+def wine_tools(build, env):
+    cli = os.path.join(build, "cli", "tonequay-cli.exe")
+    if not os.path.exists(cli):
+        raise BenchError(f"{cli} not found: build the windows64 preset first")
+    loader = env["WINELOADER"]
+    # cmd's own copy runs in one process, as the converter does; /b copies the bytes as they are.
+    copy = lambda src, dst: [loader, "cmd", "/c", "copy", "/b", "/y",
+                             windows_path(src) + "\\*.med", windows_path(dst) + "\\"]
+    return (Tool("wine copy", copy, env, verify_copy),
+            Tool("wine tonequay-cli",
+                 lambda src, dst: [loader, cli, "-q", windows_path(src), windows_path(dst)], env,
+                 verify_conversion))
+
+
+def measure_shape(shape, source, work, tools, rounds, verify_all):
+    """Runs both tools `rounds` times, alternating which goes first; returns every run."""
+    runs = {tool.name: [] for tool in tools}
+    shape_work = os.path.join(work, shape)
+    shutil.rmtree(shape_work, ignore_errors=True)
+    os.makedirs(shape_work)
+    for round_index in range(rounds):
+        order = tools if round_index % 2 == 0 else tools[::-1]
+        for tool in order:
+            # Every run gets a folder of its own, kept until the shape is done: deleting files
+            # between runs would leave the next run to allocate around freshly freed inodes.
+            dest = os.path.join(shape_work, f"{round_index}-{tool.name.replace(' ', '-')}")
+            os.makedirs(dest)
+            warm(source)
+            os.sync()
+            result = timed_run(tool.command_for(source, dest), tool.env,
+                               os.path.join(shape_work, "rss"))
+            result["round"] = round_index
+            runs[tool.name].append(result)
+            if verify_all or round_index == rounds - 1:
+                tool.check(source, dest)
+    return runs
+
+
+def shape_figures(stamp, runs, tools):
+    copy_tool, cli_tool = tools
+    copy_times = [run["seconds"] for run in runs[copy_tool.name]]
+    cli_times = [run["seconds"] for run in runs[cli_tool.name]]
+    copy_summary, cli_summary = summarise(copy_times), summarise(cli_times)
+    peak = max(run["peak_rss"] for run in runs[cli_tool.name])
+    return {
+        "files": stamp["files"], "bytes": stamp["bytes"], "largest_file": stamp["largest_file"],
+        "copy": copy_summary, "cli": cli_summary,
+        "ratio": cli_summary["median"] / copy_summary["median"],
+        "paired_ratios": [c / p for c, p in zip(cli_times, copy_times)],
+        "cli_files_per_second": stamp["files"] / cli_summary["median"],
+        "cli_mb_per_second": stamp["bytes"] / MB / cli_summary["median"],
+        "copy_mb_per_second": stamp["bytes"] / MB / copy_summary["median"],
+        "cli_peak_rss": peak,
+        "cli_peak_rss_beyond_largest_file": peak - stamp["largest_file"],
+        "copy_peak_rss": max(run["peak_rss"] for run in runs[copy_tool.name]),
+        "cli_cpu_seconds_median": statistics.median(r["cpu_seconds"] for r in runs[cli_tool.name]),
+        "copy_cpu_seconds_median": statistics.median(
+            r["cpu_seconds"] for r in runs[copy_tool.name]),
+        "runs": runs,
+    }
+
+
+def empty_run(tools, work):
+    """The converter on an empty folder: its start-up time and the memory it needs anyway."""
+    folder = os.path.join(work, "empty")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    rss_file = os.path.join(work, "empty-rss")
+    results = [timed_run(tools[1].command_for(folder, folder), tools[1].env, rss_file)
+               for _ in range(3)]
+    if os.path.exists(rss_file):
+        os.remove(rss_file)
+    shutil.rmtree(folder)
+    return {"seconds": statistics.median(r["seconds"] for r in results),
+            "peak_rss": max(r["peak_rss"] for r in results)}
+
+
+def run_build(label, tools, shapes, stamps, args):
+    print(f"\n== {label}: {args.rounds} rounds per shape, load {load_text()}", flush=True)
+    results = {"empty_folder": empty_run(tools, args.work), "shapes": {}}
+    for index, shape in enumerate(shapes):
+        stamp = stamps[shape]
+        needed = 2 * args.rounds * stamp["bytes"] + 256 * 2**20
+        if shutil.disk_usage(args.work).free < needed:
+            raise BenchError(f"{args.work} has less than {needed // 2**20} MiB free for {shape}")
+        load_before = os.getloadavg()
+        started = time.perf_counter()
+        runs = measure_shape(shape, os.path.join(args.corpus, shape), args.work, tools,
+                             args.rounds, args.smoke)
+        figures = shape_figures(stamp, runs, tools)
+        figures["load_before"], figures["load_after"] = load_before, os.getloadavg()
+        results["shapes"][shape] = figures
+        print(f"  {shape:<11} {figures['ratio']:5.2f} x copy   ({time.perf_counter() - started:.0f} s"
+              f", load {load_text()})", flush=True)
+        shutil.rmtree(os.path.join(args.work, shape))
+        os.sync()
+        # Freed inodes stay out of use for a while on some file systems; let them age before
+        # the next shape creates its files.
+        if index + 1 < len(shapes) and args.settle > 0:
+            time.sleep(args.settle)
+    return results
+
+
+def load_text():
+    return "/".join(f"{value:.2f}" for value in os.getloadavg())
+
+
+def format_bytes(count):
+    for unit, size in (("GiB", 2**30), ("MiB", 2**20), ("KiB", 2**10)):
+        if abs(count) >= size:
+            return f"{count / size:.1f} {unit}"
+    return f"{count} B"
+
+
+def print_table(label, results, copy_name):
+    print(f"\n{label}: median seconds [min-max] over the rounds; ratio = converter / {copy_name}")
+    header = (f"{'shape':<11} {'files':>6} {'MB':>7} {copy_name + ' s':>20} {'converter s':>20} "
+              f"{'ratio':>6} {'files/s':>8} {'MB/s':>7} {'peak RSS':>10} {'largest':>10} "
+              f"{'beyond':>9}")
+    print(header)
+    print("-" * len(header))
+    for shape, f in results["shapes"].items():
+        copy_text = f"{f['copy']['median']:.3f} [{f['copy']['min']:.3f}-{f['copy']['max']:.3f}]"
+        cli_text = f"{f['cli']['median']:.3f} [{f['cli']['min']:.3f}-{f['cli']['max']:.3f}]"
+        print(f"{shape:<11} {f['files']:>6} {f['bytes'] / MB:>7.1f} {copy_text:>20} "
+              f"{cli_text:>20} {f['ratio']:>6.2f} {f['cli_files_per_second']:>8.0f} "
+              f"{f['cli_mb_per_second']:>7.0f} {format_bytes(f['cli_peak_rss']):>10} "
+              f"{format_bytes(f['largest_file']):>10} "
+              f"{format_bytes(f['cli_peak_rss_beyond_largest_file']):>9}")
+    empty = results["empty_folder"]
+    print(f"converter on an empty folder: {empty['seconds']:.3f} s, peak RSS "
+          f"{format_bytes(empty['peak_rss'])}")
+
+
+def growth_figures(results):
+    rows = {}
+    for shape in GROWTH_SHAPES:
+        f = results["shapes"].get(shape)
+        if f:
+            rows[f["files"]] = {"cli_us_per_file": f["cli"]["median"] / f["files"] * 1e6,
+                                "copy_us_per_file": f["copy"]["median"] / f["files"] * 1e6,
+                                "cli_us_per_mb": f["cli"]["median"] / (f["bytes"] / MB) * 1e6}
+    return rows
+
+
+def print_growth(label, growth):
+    if not growth:
+        return
+    print(f"\n{label}: time per file as the folder grows (same kind of files)")
+    print(f"{'files':>6} {'converter us/file':>18} {'copy us/file':>13} {'converter us/MB':>16}")
+    for count, row in sorted(growth.items()):
+        print(f"{count:>6} {row['cli_us_per_file']:>18.1f} {row['copy_us_per_file']:>13.1f} "
+              f"{row['cli_us_per_mb']:>16.1f}")
+
+
+def prepare_corpus(args, shapes):
+    stamps = {}
+    for shape in shapes:
+        folder = os.path.join(args.corpus, shape)
+        fresh = args.smoke or not os.path.isdir(folder)
+        if args.smoke:
+            shutil.rmtree(folder, ignore_errors=True)
+        stamps[shape] = make_corpus.write_shape(args.corpus, shape, args.seed, args.smoke)
+        if fresh:
+            for name in sorted(os.listdir(folder)):
+                reason = make_corpus.check_file(os.path.join(folder, name))
+                if reason:
+                    raise BenchError(f"generated {name} is malformed: {reason}")
+        if args.smoke:
+            # The same seed must give the same bytes: a second generation hashes alike.
+            again = make_corpus.corpus_digest(shape, args.seed, args.smoke)
+            if again != stamps[shape]["sha256"]:
+                raise BenchError(f"{shape}: a second generation gave other bytes")
+    return stamps
+
+
+def machine_facts():
+    def first_line(command):
+        try:
+            return subprocess.run(command, capture_output=True, text=True).stdout.split("\n")[0]
+        except OSError:
+            return ""
+    return {"cores": os.cpu_count(), "kernel": platform.release(),
+            "python": platform.python_version(), "cp": first_line(["cp", "--version"]),
+            "wine": first_line(["/usr/lib/wine/wine64", "--version"]),
+            "file_system": first_line(["findmnt", "-n", "-o", "FSTYPE", "-T", ROOT])}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "native"),
+                        help="native build folder holding cli/tonequay-cli (default build/native)")
+    parser.add_argument("--no-native", action="store_true", help="skip the native figures")
+    parser.add_argument("--wine-build",
+                        help="windows64 build folder: also time cli/tonequay-cli.exe under Wine")
+    parser.add_argument("--shapes", default="count-100,count-1000,small,game,large")
+    parser.add_argument("--wine-shapes", help="shapes for Wine (default: those of --shapes)")
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--corpus", default=os.path.join(ROOT, "build", "bench-corpus"))
+    parser.add_argument("--work", default=os.path.join(ROOT, "build", "bench-work"),
+                        help="scratch folder for the outputs, on the file system to measure")
+    parser.add_argument("--json", default=os.path.join(ROOT, "build", "bench-results.json"))
+    parser.add_argument("--seed", type=int, default=make_corpus.DEFAULT_SEED)
+    parser.add_argument("--settle", type=float, default=65,
+                        help="seconds to wait between shapes after deleting outputs")
+    parser.add_argument("--smoke", action="store_true",
+                        help="tiny corpus, one round, every output checked: proves it all runs")
+    args = parser.parse_args()
+    if args.smoke:
+        args.rounds = min(args.rounds, 1)
+        args.settle = 0
+    for name in ("build", "corpus", "work", "json"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    if args.wine_build:
+        args.wine_build = os.path.abspath(args.wine_build)
+
+    shapes = args.shapes.split(",")
+    wine_shapes = args.wine_shapes.split(",") if args.wine_shapes else shapes
+    for shape in set(shapes + wine_shapes):
+        if shape not in make_corpus.SHAPES:
+            parser.error(f"unknown shape {shape!r}")
+    os.makedirs(args.work, exist_ok=True)
+
+    report = {"machine": machine_facts(), "load_at_start": os.getloadavg(),
+              "rounds": args.rounds, "cache": "warm: source read before every timed run",
+              "smoke": args.smoke, "seed": args.seed}
+    print(f"load at start {load_text()} on {os.cpu_count()} cores")
+    try:
+        wanted = [s for s in make_corpus.SHAPES if s in shapes + (wine_shapes if args.wine_build
+                                                                  else [])]
+        stamps = prepare_corpus(args, wanted)
+        report["corpus"] = stamps
+        if not args.no_native:
+            native = run_build("native", native_tools(args.build), shapes, stamps, args)
+            native["growth"] = growth_figures(native)
+            report["native"] = native
+        if args.wine_build:
+            prefix = os.path.join(args.wine_build, "wineprefix")
+            env = wine_environment(prefix)
+            # One server for the whole run, so no timed command pays for starting it.
+            subprocess.run([env["WINESERVER"], "-p"], env=env, check=True)
+            try:
+                tools = wine_tools(args.wine_build, env)
+                for tool in tools:  # loads Wine's own files into the page cache
+                    empty = os.path.join(args.work, "wine-warm-up")
+                    os.makedirs(empty, exist_ok=True)
+                    subprocess.run(tool.command_for(empty, empty), env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    shutil.rmtree(empty)
+                wine = run_build("wine", tools, wine_shapes, stamps, args)
+                wine["growth"] = growth_figures(wine)
+                report["wine"] = wine
+            finally:
+                subprocess.run([env["WINESERVER"], "-k"], env=env)
+    except BenchError as error:
+        print(f"run_bench: {error}", file=sys.stderr)
+        return 1
+    finally:
+        report["load_at_end"] = os.getloadavg()
+        os.makedirs(os.path.dirname(args.json), exist_ok=True)
+        with open(args.json, "w", encoding="utf-8") as stream:
+            json.dump(report, stream, indent=1)
+
+    if "native" in report:
+        print_table("Native", report["native"], "cp -r")
+        print_growth("Native", report["native"]["growth"])
+    if "wine" in report:
+        print_table("Wine (64-bit build)", report["wine"], "copy")
+        print_growth("Wine", report["wine"]["growth"])
+    start_load, end_load = (" / ".join(f"{v:.2f}" for v in report[key])
+                            for key in ("load_at_start", "load_at_end"))
+    print(f"\nload average (1/5/15 min) at start {start_load}, at end {end_load}")
+    print(f"figures written to {args.json}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
