@@ -206,18 +206,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int pumps = 0;
   int boxes = 0;
   bool aborted = false;
+  std::size_t partsBeforeAbort = 0;  // files begun when the abort came
   const int abortCall = abortAt & 0x0F;
+  const auto abort = [&] {
+    Converting = false;
+    aborted = true;
+    partsBeforeAbort =
+        static_cast<std::size_t>(std::count(ui.events.begin(), ui.events.end(), "current 0"));
+  };
   ui.onPump = [&] {
-    if ((abortAt & 0x80) == 0 && ++pumps == abortCall) {
-      Converting = false;
-      aborted = true;
-    }
+    if ((abortAt & 0x80) == 0 && ++pumps == abortCall) abort();
   };
   ui.onMessage = [&](const std::string&) {
-    if ((abortAt & 0x80) != 0 && ++boxes == abortCall) {
-      Converting = false;
-      aborted = true;
-    }
+    if ((abortAt & 0x80) != 0 && ++boxes == abortCall) abort();
   };
 
   const Files before = Snapshot(fs);
@@ -300,6 +301,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ++abortedParts;
       continue;
     }
+    // After an abort the batch stops at the first file that opens, before writing anything.
+    FUZZ_CHECK(!aborted || i < partsBeforeAbort ||
+                   part[1] == "box Error: Error open file \"" + sourcePath + "\"",
+               "no file after an abort is converted or even read");
     if (part.size() == 3 && part[1].rfind("total ", 0) == 0 && part[2] == "pump") {
       ++converted;
       const auto source = model.find(sourcePath);
