@@ -407,6 +407,12 @@ bool Program::ExpectBox(const std::wstring& title, const std::wstring& text, int
   return ok;
 }
 
+void Program::PostAtOnce(const std::vector<std::function<void()>>& posts) {
+  const bool held = SuspendThread(process_.hThread) != static_cast<DWORD>(-1);
+  for (const auto& post : posts) post();
+  if (held) ResumeThread(process_.hThread);
+}
+
 bool Program::Drain() {
   // Posted messages are handled in order, so once the marker has arrived everything posted
   // before it has been handled. The edit's text limit is a value the program never touches.

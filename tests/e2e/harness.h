@@ -130,6 +130,10 @@ class Program {
   bool ExpectBox(const std::wstring& title, const std::wstring& text, int answer,
                  const std::string& what);
 
+  // Posts several messages with the program's thread held still, so all of them are queued
+  // before it handles the first: a click that starts a batch and a request that the batch's
+  // first pump must find.
+  void PostAtOnce(const std::vector<std::function<void()>>& posts);
   // Returns once every message posted to the window before this call has been handled,
   // in whatever loop (main, pump or modal box) the program happens to be.
   bool Drain();

@@ -50,12 +50,12 @@ void CheckStoppedAt(Report& report, const std::wstring& source, const std::wstri
   report.Check(TempFiles(dest).empty(), what + ": no temporary file is left");
 }
 
-// Answers the abort question that `request` brings up and returns the list selection it was
-// asked at, or -1 when no such question came.
+// Answers the abort question that `request` (or what was posted before, when it is empty)
+// brings up and returns the list selection it was asked at, or -1 when no such question came.
 int AnswerAbort(Report& report, Program& program, const std::function<void()>& request, int answer,
                 const std::string& what) {
   const std::vector<HWND> open = program.Dialogs();
-  request();
+  if (request) request();
   const Box box = program.NextBox(kWaitMs, open);
   const bool asked =
       report.Check(box.text == kAbortQuestion && box.title == L"Question",
@@ -83,8 +83,8 @@ void NoThenYes(Report& report, Program& program, const std::wstring& source,
   const Controls& ui = program.Ui();
   const ExclusiveLock held(source + L"\\" + names[3]);
   report.Check(held.Held(), what + ": the driver holds the fourth file");
-  Click(ui.convert);
-  const int first = AnswerAbort(report, program, request, IDNO, what + ", after file 1");
+  program.PostAtOnce({[&] { Click(ui.convert); }, request});
+  const int first = AnswerAbort(report, program, {}, IDNO, what + ", after file 1");
   report.Equal(first, 0, what + ": the first question comes after file 1");
 
   const Box error = program.NextBox();
@@ -146,8 +146,7 @@ void ConvertScenario(Context& context) {
 
   // A Cancel click queued behind Convert is handled in the pump after the first file; its
   // question holds the batch there, so the window can be read in the middle of the batch.
-  Click(ui.convert);
-  Click(ui.convert);
+  program.PostAtOnce({[&] { Click(ui.convert); }, [&] { Click(ui.convert); }});
   Box box = program.NextBox();
   if (report.Check(box.text == kAbortQuestion, "MED to WAV: a Cancel click asks to abort",
                    "box " + Narrow(Quote(box.text)))) {
@@ -348,12 +347,11 @@ void AbortScenario(Context& context) {
   // A Convert click that reaches the ending batch, right behind the confirming Yes, starts
   // no second batch inside it.
   program.Browse(ui.destBrowse, outs[2]);
-  Click(ui.convert);
-  Click(ui.convert);
+  program.PostAtOnce({[&] { Click(ui.convert); }, [&] { Click(ui.convert); }});
   Box question = program.NextBox();
   if (report.Check(question.text == kAbortQuestion, "Convert while ending: the question")) {
-    Click(GetDlgItem(question.hwnd, IDYES));
-    Click(ui.convert);
+    program.PostAtOnce(
+        {[&] { Click(GetDlgItem(question.hwnd, IDYES)); }, [&] { Click(ui.convert); }});
     WaitFor([&] { return !IsWindowVisible(question.hwnd); });
   }
   std::vector<std::wstring> texts;
@@ -390,12 +388,11 @@ void AbortScenario(Context& context) {
   const Controls& ui2 = second.Ui();
   second.Browse(ui2.sourceBrowse, source);
   second.Browse(ui2.destBrowse, outs[3]);
-  Click(ui2.convert);
-  Click(ui2.convert);
+  second.PostAtOnce({[&] { Click(ui2.convert); }, [&] { Click(ui2.convert); }});
   question = second.NextBox();
   if (report.Check(question.text == kAbortQuestion, "close while ending: the question")) {
-    Click(GetDlgItem(question.hwnd, IDYES));
-    PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+    second.PostAtOnce({[&] { Click(GetDlgItem(question.hwnd, IDYES)); },
+                       [&] { PostMessageW(second.Main(), WM_CLOSE, 0, 0); }});
     WaitFor([&] { return !IsWindowVisible(question.hwnd); });
   }
   const Box done = second.NextBox();
