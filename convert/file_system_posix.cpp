@@ -34,6 +34,17 @@ std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
   const std::size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string namePattern = slash == std::string::npos ? path : path.substr(slash + 1);
+  // The batch looks up every listed name before it starts; listing the whole folder for each
+  // of them would make a large folder cost the square of its size. A name without wildcards
+  // that exists as written is the one file a case-insensitive volume would find.
+  if (namePattern.find_first_of("*?") == std::string::npos && !namePattern.empty()) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) {
+      const bool isFolder = S_ISDIR(info.st_mode);
+      found.push_back({namePattern, isFolder ? 0 : static_cast<std::uint64_t>(info.st_size)});
+      return found;
+    }
+  }
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return found;
   const int dirFd = dirfd(dir);

@@ -4,6 +4,8 @@
 #include "convert/file_system.h"
 
 // Maps '\' in every path onto '/', so a name that itself holds a backslash cannot be reached.
+// Searches match case-insensitively, but a name without wildcards that exists exactly as
+// written finds that one file only, as a case-insensitive volume would.
 class PosixFileSystem final : public FileSystem {
  public:
   std::vector<FoundFile> FindFiles(const std::string& pattern) override;

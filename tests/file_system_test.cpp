@@ -96,6 +96,38 @@ TEST_F(PlatformFileSystemTest, FindFilesMatchesNamesAndIncludesFolders) {
   EXPECT_TRUE(fs.FindFiles(Native(root / "src") + "\\*.ogg").empty());
 }
 
+// The batch looks up each listed name on its own, so a name without wildcards must find its
+// file as a case-insensitive volume does: that file alone, whatever else the folder holds.
+TEST_F(PlatformFileSystemTest, FindFilesWithoutWildcardsFindsTheNamedFile) {
+  WriteFile(root / "src" / "a.med", Bytes(10));
+  WriteFile(root / "src" / "Mixed.Med", Bytes(30));
+  fsys::create_directory(root / "src" / "dir.med");
+#ifndef _WIN32
+  // Only a case-sensitive file system can hold both spellings.
+  WriteFile(root / "src" / "A.MED", Bytes(20));
+#endif
+  struct Case {
+    const char* name;
+    std::vector<FoundFile> expected;
+  };
+  const Case cases[] = {
+      {"a.med", {{"a.med", 10}}},
+      {"Mixed.Med", {{"Mixed.Med", 30}}},
+      {"MIXED.MED", {{"Mixed.Med", 30}}},
+      {"dir.med", {{"dir.med", 0}}},
+      {"none.med", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<FoundFile> found = fs.FindFiles(Native(root / "src") + "\\" + c.name);
+    ASSERT_EQ(found.size(), c.expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      EXPECT_EQ(found[i].name, c.expected[i].name);
+      EXPECT_EQ(found[i].size, c.expected[i].size);
+    }
+  }
+}
+
 TEST_F(PlatformFileSystemTest, FolderCannotBeOpenedAsAFile) {
   fsys::create_directory(root / "src" / "x.med");
   EXPECT_EQ(fs.OpenRead(Native(root / "src" / "x.med")), kInvalidFile);
