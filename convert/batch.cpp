@@ -18,6 +18,7 @@ constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
 // A header shorter than this has no complete format tag.
 constexpr std::uint32_t kMinHeaderBytes = kFormatTagOffset + 2;
 constexpr int kTempNameAttempts = 1000;
+constexpr std::uint32_t kBufferStep = 1u << 20;
 
 enum class FileOutcome { Converted, Failed, Aborted };
 
@@ -28,6 +29,11 @@ struct Batch {
   std::string destFolder;
   LeadByteSet leadBytes;
   int tempSerial = 1;
+  // The whole-file buffer, kept from file to file and grown only for a larger one: fresh
+  // memory costs a page fault per page on first touch, more than the copy itself. Each file
+  // fills its own length before anything is written, so no byte of an earlier file leaks.
+  std::unique_ptr<std::uint8_t[]> buffer{};
+  std::uint32_t bufferSize = 0;
 };
 
 std::string WithTrailingBackslash(std::string folder) {
@@ -73,6 +79,26 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   return FileOutcome::Converted;
 }
 
+// The shared buffer, at least `length` bytes long; null when that much cannot be had. It grows
+// in whole steps, so files of nearly the same size share one allocation; only the bytes a
+// file fills are ever touched, so the step costs address space, not memory.
+std::uint8_t* BufferFor(Batch& batch, std::uint32_t length) {
+  if (length <= batch.bufferSize) return batch.buffer.get();
+  // The old buffer goes first, so a larger file never needs room for both.
+  batch.buffer.reset();
+  batch.bufferSize = 0;
+  // `length` is at most kMaxFileSize, so the rounded size cannot overflow.
+  const std::uint32_t stepped = (length + kBufferStep - 1) / kBufferStep * kBufferStep;
+  for (const std::uint32_t size : {stepped, length}) {
+    batch.buffer.reset(new (std::nothrow) std::uint8_t[size]);
+    if (batch.buffer) {
+      batch.bufferSize = size;
+      break;
+    }
+  }
+  return batch.buffer.get();
+}
+
 FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& bytes) {
   FileSystem& fs = batch.fs;
   const std::string sourcePath = batch.sourceFolder + name;
@@ -96,8 +122,8 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
     return FileOutcome::Failed;
   }
   const auto length = static_cast<std::uint32_t>(size);
-  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length]);
-  if (!buffer) {
+  std::uint8_t* const buffer = BufferFor(batch, length);
+  if (buffer == nullptr) {
     fs.Close(source);
     ShowError(batch, "File too large " + Quoted(sourcePath));
     return FileOutcome::Failed;
@@ -111,7 +137,7 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
     return FileOutcome::Failed;
   }
 
-  const bool readAll = fs.SeekSet(source, 0) && fs.Read(source, buffer.get(), length) == length;
+  const bool readAll = fs.SeekSet(source, 0) && fs.Read(source, buffer, length) == length;
   fs.Close(source);
   if (!readAll) {
     fs.Close(temp.file);
@@ -127,9 +153,8 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
   buffer[kFormatTagOffset] = header[kFormatTagOffset];
   buffer[kFormatTagOffset + 1] = header[kFormatTagOffset + 1];
 
-  const bool wroteAll = fs.Write(temp.file, buffer.get(), length) == length;
+  const bool wroteAll = fs.Write(temp.file, buffer, length) == length;
   const bool closed = fs.Close(temp.file);
-  buffer.reset();
   if (!wroteAll || !closed) {
     fs.Remove(tempPath);
     ShowError(batch, "Error write file " + Quoted(destPath));
