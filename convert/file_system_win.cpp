@@ -161,6 +161,11 @@ bool WinFileSystem::Close(FileHandle file) {
 }
 
 bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
+  // Most outputs are new, and a move that may not replace anything settles them with one look-up
+  // of the name: under Wine each look-up of a missing name reads the whole folder.
+  if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
+  const DWORD error = GetLastError();
+  if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
   // Windows refuses to replace a read-only file; say so here too, where the file system
   // underneath (Wine as root) would let it through.
   const DWORD attributes = GetFileAttributesA(to.c_str());
