@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
+constexpr int kBoxIconId = 0x440;   // the static that shows a message box's icon
 constexpr DWORD kPollMs = 20;
 
 std::string Printable(const std::wstring& text) {
@@ -377,14 +378,41 @@ HWND Program::WaitDialog(DWORD ms, const std::vector<HWND>& open) const {
   return dialog;
 }
 
-Box Program::NextBox(DWORD ms, const std::vector<HWND>& open) const {
+Box Program::NextBox(DWORD ms, const std::vector<HWND>& open) {
   Box box;
   box.hwnd = WaitDialog(ms, open);
   if (box.hwnd) {
     box.title = TextOf(box.hwnd);
     box.text = TextOf(GetDlgItem(box.hwnd, kBoxTextId));
+    DWORD_PTR icon = 0;
+    SendMessageTimeoutW(GetDlgItem(box.hwnd, kBoxIconId), STM_GETICON, 0, 0, SMTO_NORMAL, kSendMs,
+                        &icon);
+    box.icon = reinterpret_cast<HICON>(icon);
+    CheckBoxKind(box);
   }
   return box;
+}
+
+void Program::CheckBoxKind(const Box& box) {
+  // A message box keeps only the buttons it was asked for.
+  const bool question = box.title == L"Question";
+  const bool okOnly = GetDlgItem(box.hwnd, IDOK) && !GetDlgItem(box.hwnd, IDYES) &&
+                      !GetDlgItem(box.hwnd, IDNO) && !GetDlgItem(box.hwnd, IDCANCEL);
+  const bool yesNo = GetDlgItem(box.hwnd, IDYES) && GetDlgItem(box.hwnd, IDNO) &&
+                     !GetDlgItem(box.hwnd, IDOK) && !GetDlgItem(box.hwnd, IDCANCEL);
+  const std::string kind = Narrow(Quote(box.title)) + " box";
+  report_.Check(question ? yesNo : okOnly,
+                kind + (question ? " offers Yes and No only" : " offers OK only"));
+  // Each title comes with its own icon: error, information or question.
+  const auto known = iconOfTitle_.find(box.title);
+  if (known != iconOfTitle_.end()) {
+    report_.Check(box.icon == known->second, kind + " shows the same icon as before");
+    return;
+  }
+  bool distinct = box.icon != nullptr;
+  for (const auto& [title, icon] : iconOfTitle_) distinct = distinct && icon != box.icon;
+  report_.Check(distinct, kind + " shows an icon of its own");
+  iconOfTitle_[box.title] = box.icon;
 }
 
 bool Program::ExpectBox(const std::wstring& title, const std::wstring& text, int answer,
@@ -396,13 +424,6 @@ bool Program::ExpectBox(const std::wstring& title, const std::wstring& text, int
   }
   bool ok = report_.Equal(box.text, text, what + ": box text");
   ok = report_.Equal(box.title, title, what + ": box title") && ok;
-  const int other = answer == IDOK ? 0 : (answer == IDYES ? IDNO : IDYES);
-  if (answer == IDYES || answer == IDNO) {
-    ok = report_.Check(GetDlgItem(box.hwnd, IDYES) && GetDlgItem(box.hwnd, IDNO) &&
-                           IsWindowVisible(GetDlgItem(box.hwnd, other)),
-                       what + ": box offers Yes and No") &&
-         ok;
-  }
   ok = report_.Check(AnswerDialog(box.hwnd, answer), what + ": box closes when answered") && ok;
   return ok;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,7 @@ struct Box {
   HWND hwnd = nullptr;
   std::wstring title;
   std::wstring text;
+  HICON icon = nullptr;
 };
 
 // One run of tonequay.exe. Ending the object ends a process still running, so a failed
@@ -123,8 +125,9 @@ class Program {
   std::vector<HWND> Dialogs() const;
   // Waits for an owned dialog other than those in `open` to appear; null when none does.
   HWND WaitDialog(DWORD ms = kWaitMs, const std::vector<HWND>& open = {}) const;
-  // Waits for the next message box, one not in `open`, and reads its title and text.
-  Box NextBox(DWORD ms = kWaitMs, const std::vector<HWND>& open = {}) const;
+  // Waits for the next message box, one not in `open`, and reads its title and text; checks
+  // that its buttons and icon suit its title.
+  Box NextBox(DWORD ms = kWaitMs, const std::vector<HWND>& open = {});
   // Checks that the next message box reads `title` and `text`, then answers it with the
   // button `answer` and waits for it to close.
   bool ExpectBox(const std::wstring& title, const std::wstring& text, int answer,
@@ -156,6 +159,9 @@ class Program {
   HWND main_ = nullptr;
   Controls controls_;
   unsigned marker_ = 4000;
+  std::map<std::wstring, HICON> iconOfTitle_;
+
+  void CheckBoxKind(const Box& box);
 };
 
 // Cross-process reads: WM_GETTEXT and LB_GETTEXT are marshalled only as wide messages.

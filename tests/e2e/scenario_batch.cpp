@@ -65,8 +65,6 @@ int AnswerAbort(Report& report, Program& program, const std::function<void()>& r
     if (box.hwnd) AnswerDialog(box.hwnd, IDOK);
     return -1;
   }
-  report.Check(GetDlgItem(box.hwnd, IDYES) && GetDlgItem(box.hwnd, IDNO),
-               what + ": the question offers Yes and No");
   const int selection = ListSelection(program.Ui().fileList);
   CheckBusy(report, program, what);
   AnswerDialog(box.hwnd, answer);
