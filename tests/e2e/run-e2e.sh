@@ -143,9 +143,6 @@ reg_escaped=${reg_escaped//\"/\\\"}
 } >"$work/e2e.reg"
 timeout 60 "$loader" regedit /S "$(winpath "$work/e2e.reg")" >/dev/null 2>&1
 
-# Shell item lists compare folder time stamps: let the tree settle before any dialog.
-ls -lR "$work/fixtures" >/dev/null
-
 echo "run-e2e: $machine program on $display, prefix $prefix"
 timeout -k 10 "$limit" "$loader" "$driver" \
   --program "$(winpath "$program")" \
