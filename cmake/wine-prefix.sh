@@ -19,4 +19,7 @@ export WINEPREFIX=$prefix
 "$TONEQUAY_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
   >/dev/null 2>&1
 "$WINESERVER" -w
+# Wine draws caption buttons with Marlett and maps the stock fonts onto its own; without those
+# font files in the prefix both fall back to something else.
+"$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh" "$prefix"
 touch "$prefix/.tonequay-ready"

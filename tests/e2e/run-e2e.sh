@@ -16,6 +16,7 @@ limit=${TONEQUAY_E2E_LIMIT:-100}  # seconds for one run of the driver, a guard a
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 prefix=$work/wineprefix
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # The PE header names the machine, and so the Wine loader the program needs.
 pe_machine() {
@@ -97,6 +98,7 @@ if [ ! -f "$prefix/.tonequay-e2e-ready" ]; then
   rm -rf "$prefix"
   "$loader" wineboot -i >"$work/wineboot.log" 2>&1
   timeout 60 wineserver -w
+  "$here/../../cmake/wine-fonts.sh" "$prefix"
   touch "$prefix/.tonequay-e2e-ready"
 fi
 
