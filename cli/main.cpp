@@ -19,6 +19,9 @@ constexpr char kFooter[] =
 
 }  // namespace
 
+// Only a bad command line is an expected exception; anything else (out of memory, a misbuilt
+// option table) ends the program as it would anyway.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
   CliOptions options;
   CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",

@@ -61,7 +61,7 @@ bool NoInterrupt() {
 
 // Lists what a run would do. Nothing is opened for writing.
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
-           FileList& list, FileSystem& fs) {
+           const FileList& list, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
   std::uint64_t totalBytes = 0;
   for (int i = 0; i < list.Count(); ++i) {

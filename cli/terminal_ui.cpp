@@ -110,7 +110,7 @@ void TerminalUi::DrawLine() {
     text.append(drawnLength_ - line.size(), ' ');
   }
   Put(text);
-  drawnLength_ = line.size() > 0 ? line.size() : 1;
+  drawnLength_ = !line.empty() ? line.size() : 1;
 }
 
 void TerminalUi::ClearLine() {

@@ -12,6 +12,8 @@
 
 WinFileList MainFileList;
 WinBatchUi MainBatchUi;
+// Its constructor only asks Windows for the code page's lead bytes, which cannot throw.
+// NOLINTNEXTLINE(cert-err58-cpp)
 WinFileSystem MainFileSystem;
 
 namespace {

@@ -60,6 +60,7 @@ std::vector<std::string> FakeFileSystem::Paths() const {
   }
   std::sort(ordered.begin(), ordered.end());
   std::vector<std::string> paths;
+  paths.reserve(ordered.size());
   for (const auto& item : ordered) paths.push_back(item.second);
   return paths;
 }
@@ -102,6 +103,7 @@ std::vector<FoundFile> FakeFileSystem::FindFiles(const std::string& pattern) {
   std::sort(found.begin(), found.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<FoundFile> result;
+  result.reserve(found.size());
   for (auto& item : found) result.push_back(std::move(item.second));
   return result;
 }

@@ -52,7 +52,7 @@ class FakeFileSystem final : public FileSystem {
   // Reports this size instead of the data's for `path`.
   void OverrideSize(const std::string& path, std::uint64_t size) { sizes_[path] = size; }
   void SetDiskSpace(DiskSpace space) { space_ = space; }
-  void SetLeadBytes(LeadByteSet leadBytes) { leadBytes_ = leadBytes; }
+  void SetLeadBytes(const LeadByteSet& leadBytes) { leadBytes_ = leadBytes; }
   // Cuts or pads the data of file `path` in place, as another program writing it would.
   void Resize(const std::string& path, std::size_t size) { entries_.at(path).data.resize(size); }
 

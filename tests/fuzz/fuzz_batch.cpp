@@ -103,6 +103,10 @@ bool Convertible(const Bytes& data) {
   return IsAcceptedHeader(header);
 }
 
+std::string PathIn(const std::string& folder, const std::string& name) {
+  return folder + "\\" + name;
+}
+
 Files Snapshot(const FakeFileSystem& fs) {
   Files files;
   for (const std::string& path : fs.Paths()) files[path] = fs.Data(path);
@@ -166,13 +170,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ui.sourceText = sourceText;
   ui.destText = destText;
   for (const SourceFile& file : files) {
-    const std::string path = sourceFolder + "\\" + file.name;
+    const std::string path = PathIn(sourceFolder, file.name);
     if (file.present && !fs.Exists(path)) {
       fs.AddFile(path, file.data);
       if (file.reportedSize != 0) fs.OverrideSize(path, file.reportedSize);
       if (file.locked) fs.LockPath(path);
     }
-    const std::string destPath = destFolder + "\\" + OutputNameFor(file.name, leadBytes);
+    const std::string destPath = PathIn(destFolder, OutputNameFor(file.name, leadBytes));
     if (file.dest == DestKind::None || fs.Exists(destPath)) continue;
     if (file.dest == DestKind::Folder) {
       fs.AddFolder(destPath);
@@ -291,8 +295,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const std::vector<std::string>& part = parts[i];
     const std::string& name = ui.list.items[i];
-    const std::string sourcePath = sourceFolder + "\\" + name;
-    const std::string destPath = destFolder + "\\" + OutputNameFor(name, leadBytes);
+    const std::string sourcePath = PathIn(sourceFolder, name);
+    const std::string destPath = PathIn(destFolder, OutputNameFor(name, leadBytes));
     for (const Change& change : changes) {
       if (change.item == static_cast<int>(i)) model[change.path].resize(change.size);
     }
