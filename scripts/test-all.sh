@@ -59,6 +59,10 @@ step "windows64 build" build windows64
 # A fresh prefix takes several seconds to start; make it once before the tests time out on it.
 step "wine prefix" cmake/wine-prefix.sh build/windows64/wineprefix
 step "windows64 tests" ctest --preset windows64
+step "native-asan build" build native-asan
+step "native-asan tests" ctest --preset native-asan
+step "fuzzing" tests/fuzz/run.sh
+step "static checks" tests/static/check.sh build/native build/windows64
 
 echo
 if [ ${#steps_failed[@]} -ne 0 ]; then

@@ -20,7 +20,7 @@ fi
 
 # Runs per target for the fixed run, and the largest input each takes.
 targets=(fuzz_header fuzz_names fuzz_batch)
-declare -A runs=([fuzz_header]=400000 [fuzz_names]=1000000 [fuzz_batch]=250000)
+declare -A runs=([fuzz_header]=80000 [fuzz_names]=500000 [fuzz_batch]=60000)
 declare -A maxLen=([fuzz_header]=64 [fuzz_names]=300 [fuzz_batch]=2048)
 
 cd "$root" || exit 1
