@@ -8,15 +8,9 @@
 #include "cli/console.h"
 #include "cli/terminal_ui.h"
 #include "convert/batch.h"
+#include "convert/platform_file_system.h"
 #include "convert/scan.h"
 #include "convert/sound_rules.h"
-#ifdef _WIN32
-#include "convert/file_system_win.h"
-using PlatformFileSystem = WinFileSystem;
-#else
-#include "convert/file_system_posix.h"
-using PlatformFileSystem = PosixFileSystem;
-#endif
 
 namespace {
 

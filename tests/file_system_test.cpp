@@ -7,16 +7,9 @@
 #include <iterator>
 
 #include "convert/batch.h"
+#include "convert/platform_file_system.h"
 #include "convert/sound_rules.h"
 #include "fakes/fake_batch_ui.h"
-
-#ifdef _WIN32
-#include "convert/file_system_win.h"
-using PlatformFileSystem = WinFileSystem;
-#else
-#include "convert/file_system_posix.h"
-using PlatformFileSystem = PosixFileSystem;
-#endif
 
 namespace {
 
