@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs tonequay-cli against real file-system faults: a destination volume too small or filling
-up mid-batch, a read-only destination, an output name taken by a folder, an unreadable source.
+up mid-batch, a read-only destination, an output name taken by a folder, an unreadable source
+(a source held by another program, under Wine).
 
 Usage: faults_test.py TEST_NAME. TONEQUAY_CLI is the program; TONEQUAY_CLI_RUNNER, when set, is
 the '|'-separated command that runs it under Wine, whose second part is the Wine prefix (a small
@@ -318,6 +319,30 @@ class FaultsTest(unittest.TestCase):
         self.assertEqual(snapshot(self.path("out", "a.wav")), before)
         self.assertEqual(self.read(self.path("out", "b.wav")), converted(sources["b.med"]))
         self.assertEqual(temp_files(self.path("out")), [])
+
+    def test_source_held_by_another_program(self):
+        # Windows' own way for a file to refuse reading: another program holds it unshared.
+        holder = os.environ.get("TONEQUAY_HOLD_FILE", "")
+        if not ON_WINE or not holder:
+            self.skipTest("only Windows refuses to open a file that another program holds")
+        sources = self.make_folder("in", {"a.med": sound_file(MED_TAG, 300, 11),
+                                          "b.med": sound_file(MED_TAG, 200, 12)})
+        os.mkdir(self.path("out"))
+        hold = subprocess.Popen(RUNNER + [holder, "in\\b.med"], cwd=self.root,
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            self.assertEqual(hold.stdout.readline().strip(), b"held")
+            result = self.run_cli("in", "out")
+        finally:
+            hold.stdin.close()
+            hold.wait(timeout=TIMEOUT)
+            hold.stdout.close()
+
+        self.assertEqual(result.returncode, EXIT_FAILED, result.stderr)
+        self.assertEqual(self.errors(result), ['Error open file "in\\b.med"'])
+        self.assertEqual(os.listdir(self.path("out")), ["a.wav"])
+        self.assertEqual(self.read(self.path("out", "a.wav")), converted(sources["a.med"]))
+        self.assertEqual(self.read(self.path("in", "b.med")), sources["b.med"])
 
     def test_unreadable_source(self):
         # Root reads any file whatever its permission bits, so the program runs as nobody.

@@ -58,8 +58,7 @@ while read -r dir; do
   mingwArgs+=("--extra-arg-before=-isystem$dir")
 done < <(echo | "$mingw" -E -x c++ - -v 2>&1 |
   sed -n '/#include <...> search starts here/,/End of search list/p' | sed -n 's|^ \(/.*/c++.*\)$|\1|p')
-mapfile -t winFiles < <(sources_of "$windows" | grep -vxF -f <(printf '%s\n' "${hostFiles[@]}") |
-  grep -v '^tests/')
+mapfile -t winFiles < <(sources_of "$windows" | grep -vxF -f <(printf '%s\n' "${hostFiles[@]}"))
 printf '%s\n' "${winFiles[@]}" |
   xargs -P "$jobs" -n 1 "$tidy" -p "$windows" --quiet "${mingwArgs[@]}" >>"$log" 2>&1
 winRc=$?
