@@ -19,7 +19,11 @@ bool RunFile(const std::filesystem::path& path) {
   }
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  // An empty file has no data pointer; libFuzzer passes a valid one even then.
+  static const std::uint8_t kNothing = 0;
+  const auto* data =
+      bytes.empty() ? &kNothing : reinterpret_cast<const std::uint8_t*>(bytes.data());
+  LLVMFuzzerTestOneInput(data, bytes.size());
   return true;
 }
 
