@@ -137,7 +137,11 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
     return FileOutcome::Failed;
   }
 
-  const bool readAll = fs.SeekSet(source, 0) && fs.Read(source, buffer, length) == length;
+  // A source that is still growing (another program writing it, where sharing allows that)
+  // would otherwise be converted cut short and reported as done.
+  std::uint8_t extra = 0;
+  const bool readAll = fs.SeekSet(source, 0) && fs.Read(source, buffer, length) == length &&
+                       fs.Read(source, &extra, 1) == 0;
   fs.Close(source);
   if (!readAll) {
     fs.Close(temp.file);
