@@ -26,7 +26,7 @@ constexpr DWORD kListStyle = WS_VSCROLL | WS_TABSTOP | LBS_WANTKEYBOARDINPUT;
 static_assert((WS_CHILD | WS_VISIBLE | kPathStyle) == 0x50010880);
 static_assert((WS_CHILD | WS_VISIBLE | kListStyle) == 0x50210400);
 
-struct ChildSpec {
+struct ChildRow {
   const char* className;
   const char* text;
   DWORD style;  // on top of WS_CHILD | WS_VISIBLE
@@ -39,7 +39,7 @@ struct ChildSpec {
 
 // Creation order is the tab order.
 // clang-format off
-constexpr ChildSpec kChildren[] = {
+constexpr ChildRow kChildren[] = {
     {"STATIC", "Path:", 0, 0, Placement::Fixed, {8, 8, 117, 14}, 0, nullptr},
     {"EDIT", "", kPathStyle, WS_EX_CLIENTEDGE, Placement::Fixed, {8, 22, 117, 22}, 0, &MainControls::sourceEdit},
     {"BUTTON", "...", WS_TABSTOP, 0, Placement::Fixed, {130, 21, 23, 23}, IDC_BROWSE_SOURCE, &MainControls::sourceBrowse},
@@ -76,18 +76,18 @@ FrameMetrics ReadFrameMetrics(HWND window) {
 void CreateChildren(HINSTANCE instance) {
   FrameMetrics frame{};
   bool frameRead = false;
-  for (const ChildSpec& spec : kChildren) {
+  for (const ChildRow& row : kChildren) {
     // The border-derived rows come after the Convert button, once the frame is final.
-    if (spec.placement != Placement::Fixed && !frameRead) {
+    if (row.placement != Placement::Fixed && !frameRead) {
       frame = ReadFrameMetrics(Controls.main);
       frameRead = true;
     }
-    const LayoutRect rect = PlaceChild(spec.placement, spec.rect, frame);
+    const LayoutRect rect = PlaceChild(row.placement, row.rect, frame);
     const HWND child =
-        CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
+        CreateWindowExA(row.exStyle, row.className, row.text, WS_CHILD | WS_VISIBLE | row.style,
                         rect.x, rect.y, rect.width, rect.height, Controls.main,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
-    if (spec.handle != nullptr) Controls.*spec.handle = child;
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
+    if (row.handle != nullptr) Controls.*row.handle = child;
   }
 }
 
