@@ -21,7 +21,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
 # The command-line tests' helpers: sound files, the expected conversion, the summary line.
 from cli_test import (EXE, EXIT_FAILED, EXIT_USAGE, MED_TAG, ON_WINE, RUNNER, TIMEOUT,  # noqa: E402
-                      converted, parse_summary, snapshot, sound_file, temp_files)
+                      converted, parse_summary, run_case, snapshot, sound_file, temp_files)
 
 F_SETPIPE_SZ = getattr(fcntl, "F_SETPIPE_SZ", 1031)
 NOBODY_UID = NOBODY_GID = 65534
@@ -370,15 +370,7 @@ class FaultsTest(unittest.TestCase):
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    if not EXE:
-        sys.exit("TONEQUAY_CLI is not set")
-    suite = unittest.TestSuite([FaultsTest(sys.argv[1])])
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
-    if not result.wasSuccessful():
-        sys.exit(1)
-    sys.exit(77 if result.skipped else 0)
+    run_case(FaultsTest, __doc__)
 
 
 if __name__ == "__main__":
