@@ -161,6 +161,30 @@ TEST_F(PlatformFileSystemTest, ReadsSizesAndSeeks) {
   EXPECT_TRUE(fs.Close(file));
 }
 
+// Large writes may take another road into the file than small ones; every size must arrive
+// whole, from any address, and a handle that cannot be written must take nothing.
+TEST_F(PlatformFileSystemTest, WritesOfAnySizeArriveWhole) {
+  const std::size_t sizes[] = {1, 4096, 256 * 1024 - 1, 256 * 1024, 3 * 1024 * 1024 + 123};
+  for (const std::size_t size : sizes) {
+    SCOPED_TRACE(size);
+    Bytes data(size + 1);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 31 + 7);
+    const fsys::path path = root / "out" / ("w" + std::to_string(size));
+    const NewFile file = fs.CreateNew(Native(path));
+    ASSERT_EQ(file.result, CreateResult::Created);
+    const auto count = static_cast<std::uint32_t>(size);
+    EXPECT_EQ(fs.Write(file.file, data.data() + 1, count), count);
+    EXPECT_TRUE(fs.Close(file.file));
+    EXPECT_EQ(ReadFile(path), Bytes(data.begin() + 1, data.end()));
+
+    const FileHandle readOnly = fs.OpenRead(Native(path));
+    ASSERT_NE(readOnly, kInvalidFile);
+    EXPECT_EQ(fs.Write(readOnly, data.data(), count), 0u);
+    EXPECT_TRUE(fs.Close(readOnly));
+    EXPECT_EQ(ReadFile(path), Bytes(data.begin() + 1, data.end()));
+  }
+}
+
 TEST_F(PlatformFileSystemTest, DiskFreeAnswersForTheDestinationVolume) {
   const DiskSpace space = fs.DiskFree(fs.VolumeRoot(Native(root / "out") + "\\"));
   EXPECT_GT(space.sectorsPerCluster * space.bytesPerSector, 0u);
