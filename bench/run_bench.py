@@ -97,7 +97,9 @@ def verify_conversion(source, dest):
 
 
 def verify_copy(source, dest):
-    if sorted(os.listdir(source)) != sorted(os.listdir(dest)):
+    def listing(folder):
+        return sorted((entry.name, entry.stat().st_size) for entry in os.scandir(folder))
+    if listing(source) != listing(dest):
         raise BenchError(f"{dest} does not hold a copy of {source}")
 
 
@@ -118,11 +120,18 @@ class Tool:
 
 
 def native_tools(build):
+    """The plain copy first, the converter last, and between them the buffer copy if built."""
     cli = os.path.join(build, "cli", "tonequay-cli")
     if not os.access(cli, os.X_OK):
         raise BenchError(f"{cli} not found: build the native preset first")
-    return (Tool("cp", lambda src, dst: ["cp", "-r", src + "/.", dst], check=verify_copy),
-            Tool("tonequay-cli", lambda src, dst: [cli, "-q", src, dst], check=verify_conversion))
+    tools = [Tool("cp", lambda src, dst: ["cp", "-r", src + "/.", dst], check=verify_copy)]
+    buffer_copy = os.path.join(build, "bench", "buffer-copy")
+    if os.access(buffer_copy, os.X_OK):
+        tools.append(Tool("buffer copy", lambda src, dst: [buffer_copy, src, dst],
+                          check=verify_copy))
+    tools.append(Tool("tonequay-cli", lambda src, dst: [cli, "-q", src, dst],
+                      check=verify_conversion))
+    return tools
 
 
 def windows_path(path):
@@ -148,19 +157,30 @@ def wine_tools(build, env):
     # cmd's own copy runs in one process, as the converter does; /b copies the bytes as they are.
     copy = lambda src, dst: [loader, "cmd", "/c", "copy", "/b", "/y",
                              windows_path(src) + "\\*.med", windows_path(dst) + "\\"]
-    return (Tool("wine copy", copy, env, verify_copy),
+    return [Tool("wine copy", copy, env, verify_copy),
             Tool("wine tonequay-cli",
                  lambda src, dst: [loader, cli, "-q", windows_path(src), windows_path(dst)], env,
-                 verify_conversion))
+                 verify_conversion)]
 
 
-def measure_shape(shape, source, work, tools, rounds, verify_all):
-    """Runs both tools `rounds` times, alternating which goes first; returns every run."""
+def wait_for_quiet(limit, longest):
+    """Waits, up to `longest` seconds, until the 1-minute load average is at most `limit`."""
+    if limit is None:
+        return
+    deadline = time.monotonic() + longest
+    while os.getloadavg()[0] > limit and time.monotonic() < deadline:
+        time.sleep(10)
+
+
+def measure_shape(shape, source, work, tools, args):
+    """Runs both tools round after round, alternating which goes first; returns every run."""
     runs = {tool.name: [] for tool in tools}
     shape_work = os.path.join(work, shape)
     shutil.rmtree(shape_work, ignore_errors=True)
     os.makedirs(shape_work)
+    rounds = args.rounds
     for round_index in range(rounds):
+        wait_for_quiet(args.wait_load, args.wait_max)
         order = tools if round_index % 2 == 0 else tools[::-1]
         for tool in order:
             # Every run gets a folder of its own, kept until the shape is done: deleting files
@@ -173,21 +193,25 @@ def measure_shape(shape, source, work, tools, rounds, verify_all):
                                os.path.join(shape_work, "rss"))
             result["round"] = round_index
             runs[tool.name].append(result)
-            if verify_all or round_index == rounds - 1:
+            if args.smoke or round_index == rounds - 1:
                 tool.check(source, dest)
     return runs
 
 
 def shape_figures(stamp, runs, tools):
-    copy_tool, cli_tool = tools
+    copy_tool, cli_tool = tools[0], tools[-1]
     copy_times = [run["seconds"] for run in runs[copy_tool.name]]
     cli_times = [run["seconds"] for run in runs[cli_tool.name]]
     copy_summary, cli_summary = summarise(copy_times), summarise(cli_times)
     peak = max(run["peak_rss"] for run in runs[cli_tool.name])
+    references = {tool.name: summarise([run["seconds"] for run in runs[tool.name]])
+                  for tool in tools[1:-1]}
     return {
         "files": stamp["files"], "bytes": stamp["bytes"], "largest_file": stamp["largest_file"],
-        "copy": copy_summary, "cli": cli_summary,
+        "copy": copy_summary, "cli": cli_summary, "references": references,
         "ratio": cli_summary["median"] / copy_summary["median"],
+        "ratio_to_references": {name: cli_summary["median"] / summary["median"]
+                                for name, summary in references.items()},
         "paired_ratios": [c / p for c, p in zip(cli_times, copy_times)],
         "cli_files_per_second": stamp["files"] / cli_summary["median"],
         "cli_mb_per_second": stamp["bytes"] / MB / cli_summary["median"],
@@ -208,7 +232,7 @@ def empty_run(tools, work):
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     rss_file = os.path.join(work, "empty-rss")
-    results = [timed_run(tools[1].command_for(folder, folder), tools[1].env, rss_file)
+    results = [timed_run(tools[-1].command_for(folder, folder), tools[-1].env, rss_file)
                for _ in range(3)]
     if os.path.exists(rss_file):
         os.remove(rss_file)
@@ -227,8 +251,7 @@ def run_build(label, tools, shapes, stamps, args):
             raise BenchError(f"{args.work} has less than {needed // 2**20} MiB free for {shape}")
         load_before = os.getloadavg()
         started = time.perf_counter()
-        runs = measure_shape(shape, os.path.join(args.corpus, shape), args.work, tools,
-                             args.rounds, args.smoke)
+        runs = measure_shape(shape, os.path.join(args.corpus, shape), args.work, tools, args)
         figures = shape_figures(stamp, runs, tools)
         figures["load_before"], figures["load_after"] = load_before, os.getloadavg()
         results["shapes"][shape] = figures
@@ -254,24 +277,42 @@ def format_bytes(count):
     return f"{count} B"
 
 
+def print_rows(rows):
+    """Prints rows of cells as columns, the first left-aligned and the rest right-aligned."""
+    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
+    for index, row in enumerate(rows):
+        cells = [row[0].ljust(widths[0])] + [c.rjust(w) for c, w in zip(row[1:], widths[1:])]
+        print("  ".join(cells))
+        if index == 0:
+            print("  ".join("-" * w for w in widths))
+
+
+def spread_text(summary):
+    return f"{summary['median']:.3f} [{summary['min']:.3f}-{summary['max']:.3f}]"
+
+
 def print_table(label, results, copy_name):
+    shapes = results["shapes"]
+    references = list(next(iter(shapes.values()))["references"]) if shapes else []
     print(f"\n{label}: median seconds [min-max] over the rounds; ratio = converter / {copy_name}")
-    header = (f"{'shape':<11} {'files':>6} {'MB':>7} {copy_name + ' s':>20} {'converter s':>20} "
-              f"{'ratio':>6} {'files/s':>8} {'MB/s':>7} {'peak RSS':>10} {'largest':>10} "
-              f"{'beyond':>9}")
-    print(header)
-    print("-" * len(header))
-    for shape, f in results["shapes"].items():
-        copy_text = f"{f['copy']['median']:.3f} [{f['copy']['min']:.3f}-{f['copy']['max']:.3f}]"
-        cli_text = f"{f['cli']['median']:.3f} [{f['cli']['min']:.3f}-{f['cli']['max']:.3f}]"
-        print(f"{shape:<11} {f['files']:>6} {f['bytes'] / MB:>7.1f} {copy_text:>20} "
-              f"{cli_text:>20} {f['ratio']:>6.2f} {f['cli_files_per_second']:>8.0f} "
-              f"{f['cli_mb_per_second']:>7.0f} {format_bytes(f['cli_peak_rss']):>10} "
-              f"{format_bytes(f['largest_file']):>10} "
-              f"{format_bytes(f['cli_peak_rss_beyond_largest_file']):>9}")
+    rows = [["shape", "files", "MB", copy_name] + references +
+            ["converter", "ratio"] + [f"/ {name}" for name in references] + ["files/s", "MB/s"]]
+    for shape, f in shapes.items():
+        rows.append([shape, str(f["files"]), f"{f['bytes'] / MB:.1f}", spread_text(f["copy"])] +
+                    [spread_text(f["references"][name]) for name in references] +
+                    [spread_text(f["cli"]), f"{f['ratio']:.2f}"] +
+                    [f"{f['ratio_to_references'][name]:.2f}" for name in references] +
+                    [f"{f['cli_files_per_second']:.0f}", f"{f['cli_mb_per_second']:.0f}"])
+    print_rows(rows)
     empty = results["empty_folder"]
-    print(f"converter on an empty folder: {empty['seconds']:.3f} s, peak RSS "
-          f"{format_bytes(empty['peak_rss'])}")
+    print(f"\n{label}: peak resident memory of the converter (on an empty folder: "
+          f"{format_bytes(empty['peak_rss'])}, {empty['seconds']:.3f} s)")
+    rows = [["shape", "largest file", "converter peak", "beyond largest", f"{copy_name} peak"]]
+    for shape, f in shapes.items():
+        rows.append([shape, format_bytes(f["largest_file"]), format_bytes(f["cli_peak_rss"]),
+                     format_bytes(f["cli_peak_rss_beyond_largest_file"]),
+                     format_bytes(f["copy_peak_rss"])])
+    print_rows(rows)
 
 
 def growth_figures(results):
@@ -345,12 +386,17 @@ def main():
     parser.add_argument("--seed", type=int, default=make_corpus.DEFAULT_SEED)
     parser.add_argument("--settle", type=float, default=65,
                         help="seconds to wait between shapes after deleting outputs")
+    parser.add_argument("--wait-load", type=float, metavar="LOAD",
+                        help="before each round, wait until the 1-minute load is at most LOAD")
+    parser.add_argument("--wait-max", type=float, default=900,
+                        help="longest wait for --wait-load, in seconds (default 900)")
     parser.add_argument("--smoke", action="store_true",
                         help="tiny corpus, one round, every output checked: proves it all runs")
     args = parser.parse_args()
     if args.smoke:
         args.rounds = min(args.rounds, 1)
         args.settle = 0
+        args.wait_load = None
     for name in ("build", "corpus", "work", "json"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.wine_build:
@@ -364,7 +410,7 @@ def main():
     os.makedirs(args.work, exist_ok=True)
 
     report = {"machine": machine_facts(), "load_at_start": os.getloadavg(),
-              "rounds": args.rounds, "cache": "warm: source read before every timed run",
+              "rounds": args.rounds, "wait_load": args.wait_load, "cache": "warm: source read before every timed run",
               "smoke": args.smoke, "seed": args.seed}
     print(f"load at start {load_text()} on {os.cpu_count()} cores")
     try:
