@@ -89,7 +89,9 @@ void WebLinkScenario(Context& context) {
   cursorAt(link);
   MouseButton(MOUSEEVENTF_LEFTDOWN);
   MouseButton(MOUSEEVENTF_LEFTUP);
-  const bool opened = WaitFor([&] { return !Lines(context.options.urlLog).empty(); });
+  // The shell starts the browser (here the recorder) as a new process; on a fresh prefix
+  // under load that alone has taken longer than the usual wait.
+  const bool opened = WaitFor([&] { return !Lines(context.options.urlLog).empty(); }, 3 * kWaitMs);
   if (!report.Check(opened, "a click on the label opens the address with the shell")) {
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
