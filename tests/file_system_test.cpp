@@ -164,7 +164,8 @@ TEST_F(PlatformFileSystemTest, ReadsSizesAndSeeks) {
 // Large writes may take another road into the file than small ones; every size must arrive
 // whole, from any address, and a handle that cannot be written must take nothing.
 TEST_F(PlatformFileSystemTest, WritesOfAnySizeArriveWhole) {
-  const std::size_t sizes[] = {1, 4096, 256 * 1024 - 1, 256 * 1024, 3 * 1024 * 1024 + 123};
+  constexpr std::size_t kKiB = 1024;
+  const std::size_t sizes[] = {1, 4096, 256 * kKiB - 1, 256 * kKiB, 3 * kKiB * kKiB + 123};
   for (const std::size_t size : sizes) {
     SCOPED_TRACE(size);
     Bytes data(size + 1);

@@ -17,7 +17,7 @@ void Put32(Bytes& out, std::uint32_t value) {
 }
 
 void PutId(Bytes& out, const char* id) {
-  out.insert(out.end(), id, id + 4);
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(id[i]));
 }
 
 }  // namespace
