@@ -66,6 +66,8 @@ choose_build() {
 
 build_program() {
   say "building in ${build#"$root"/}"
+  # The logs sit beside the build folder, whose parent a fresh clone does not have yet.
+  mkdir -p "$(dirname "$build")"
   timeout "$build_timeout" "${configure[@]}" >"$build.configure.log" 2>&1 ||
     die "configure failed, see $build.configure.log"
   timeout "$build_timeout" cmake --build "$build" -j2 --target tonequay >"$build.build.log" 2>&1 ||
