@@ -1,49 +1,41 @@
 #!/usr/bin/env python3
-"""Checks the built Windows programs as objdump and windres read them: machine, subsystem,
-imports, and the window program's resources and title.
-Usage: exe_resources_test.py OBJDUMP WINDRES pei-i386|pei-x86-64 tonequay.exe tonequay-cli.exe"""
+"""Checks the built Windows programs as objdump and windres read them: machine, subsystem, imports,
+and the window program's title and resources. Arguments: OBJDUMP WINDRES 4|8 (bytes in a pointer)
+tonequay.exe tonequay-cli.exe"""
 import re, subprocess, sys  # noqa: E401
 
-objdump, windres, pe_format, gui, cli = sys.argv[1:]
-arch = "x86" if pe_format == "pei-i386" else "amd64"
-# DLLs every Windows has; a MinGW runtime DLL would not start elsewhere.
-SYSTEM = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll", "ole32.dll",
-          "msvcrt.dll", "advapi32.dll", "shlwapi.dll", "oleaut32.dll"}
-
-
-def read(*command):  # the tool's output, white space folded to single spaces
-    done = subprocess.run(command, capture_output=True, text=True, check=True)
-    return re.sub(r"\s+", " ", done.stdout)
-
-
-# The resource script windres reads back, with the manifest's quoted lines joined.
-resources = read(windres, "-i", gui, "-O", "rc").replace('\\n" "', " ").replace('""', '"')
-resources = re.sub(" +", " ", resources)
+objdump, windres, pointer, gui, cli = sys.argv[1:]
+pe_format, arch = ("pei-i386", "x86") if pointer == "4" else ("pei-x86-64", "amd64")
+# Folded to single spaces, the manifest's quoted lines joined and its doubled quotes undone.
+rc = subprocess.run([windres, "-i", gui, "-O", "rc"], capture_output=True, text=True).stdout
+rc = re.sub(r"\s+", " ", re.sub(r'\\n"\s*"', " ", rc)).replace('""', '"')
+heads = [subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
+         for exe in (gui, cli)]
 with open(gui, "rb") as program:
     title = b"Tonequay v1.0 by Varnel\0" in program.read()
-wanted = {  # program or its resources: texts, each found as is
-    gui: ["file format %s " % pe_format, "(Windows GUI)"],
-    cli: ["file format %s " % pe_format, "(Windows CUI)"],
-    "resources": [
-        '"PWRBADGE" 2 /* RT_BITMAP */ BEGIN 0x28L , 0x48L , 0x1aL , 0x80001L ,',  # 72x26, 8 bits
-        '"APPICON" 14 /* RT_GROUP_ICON */ BEGIN 0, 1, 1, /* Has 1 elements. */',
-        '"\\040\\040\\000\\000", 1, 24,',  # 32x32, 24 bits
-        '1 3 /* RT_ICON */ BEGIN 0x28L , 0x20L , 0x40L , 0x180001L ,',  # with its mask
-        '1 VERSIONINFO FILEVERSION 1, 0, 0, 0 PRODUCTVERSION 1, 0, 0, 0 ', 'FILETYPE 0x1 ',
-        'BLOCK "040904E4" BEGIN VALUE "CompanyName", "Varnel" VALUE "FileDescription", "Tonequay"'
-        ' VALUE "FileVersion", "1.0.0.0" VALUE "InternalName", "tonequay" VALUE "LegalCopyright",'
-        ' "Copyright (C) Varnel" VALUE "LegalTrademarks", " " VALUE "OriginalFilename", '
-        '"tonequay.exe" VALUE "ProductName", "Tonequay" VALUE "ProductVersion", "1.0" VALUE '
-        '"Comments", "Converts game sound files (.med) to WAVE files and back" END',
-        'VALUE "Translation", 0x409, 1252', '1 24 /* RT_MANIFEST */ BEGIN "<?xml',
-        '<assemblyIdentity version="5.1.0.0" processorArchitecture="%s" name="Microsoft.Windows.'
-        'Shell.explorer" type="win32"/> <description>Windows Shell</description>' % arch,
-        '<assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0'
-        '" processorArchitecture="%s" publicKeyToken="6595b64144ccf1df" language="*"/>' % arch]}
-texts = {gui: read(objdump, "-p", gui), cli: read(objdump, "-p", cli), "resources": resources}
-failed = ["%s lacks %r" % (where, want) for where, wants in wanted.items() for want in wants
-          if want not in texts[where]]
-dlls = {dll.lower() for text in texts.values() for dll in re.findall(r"DLL Name: (\S+)", text)}
-failed += ["imports %s" % sorted(dlls - SYSTEM)] * bool(dlls - SYSTEM) + ["no title"] * (not title)
+wanted = [  # text read, then what it must hold
+    (heads[0], "file format %s" % pe_format), (heads[0], "(Windows GUI)"),
+    (heads[1], "file format %s" % pe_format), (heads[1], "(Windows CUI)"),
+    (rc, '"PWRBADGE" 2 /* RT_BITMAP */ BEGIN 0x28L , 0x48L , 0x1aL , 0x80001L ,'),  # 72x26x8
+    (rc, '"APPICON" 14 /* RT_GROUP_ICON */ BEGIN 0, 1, 1, /* Has 1 elements. */'),
+    (rc, '"\\040\\040\\000\\000", 1, 24,'),  # 32x32, 24 bits
+    (rc, '1 3 /* RT_ICON */ BEGIN 0x28L , 0x20L , 0x40L , 0x180001L ,'),  # and its mask
+    (rc, '1 VERSIONINFO FILEVERSION 1, 0, 0, 0 PRODUCTVERSION 1, 0, 0, 0 '), (rc, 'FILETYPE 0x1 '),
+    (rc, 'BLOCK "040904E4" BEGIN VALUE "CompanyName", "Varnel" VALUE "FileDescription", "Tonequay"'
+     ' VALUE "FileVersion", "1.0.0.0" VALUE "InternalName", "tonequay" VALUE "LegalCopyright", '
+     '"Copyright (C) Varnel" VALUE "LegalTrademarks", " " VALUE "OriginalFilename", "tonequay.exe'
+     '" VALUE "ProductName", "Tonequay" VALUE "ProductVersion", "1.0" VALUE "Comments", "Converts'
+     ' game sound files (.med) to WAVE files and back" END'), (rc, '"Translation", 0x409, 1252'),
+    (rc, '1 24 /* RT_MANIFEST */ BEGIN "<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'),
+    (rc, '<assemblyIdentity version="5.1.0.0" processorArchitecture="%s" name="Microsoft.Windows.'
+     'Shell.explorer" type="win32"/> <description>Windows Shell</description>' % arch),
+    (rc, '<assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0'
+     '" processorArchitecture="%s" publicKeyToken="6595b64144ccf1df" language="*"/>' % arch)]
+failed = ["lacks %r" % text for where, text in wanted if text not in where]
+# DLLs every Windows has; a MinGW runtime DLL would not start elsewhere.
+extra = {dll.lower() for dll in re.findall(r"DLL Name: (\S+)", "".join(heads))} - {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll", "ole32.dll",
+    "msvcrt.dll", "advapi32.dll", "shlwapi.dll", "oleaut32.dll"}
+failed += ["imports %s" % sorted(extra)] * bool(extra) + ["no window title"] * (not title)
 print("\n".join(failed) or "every property found")
 sys.exit(1 if failed else 0)

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""tonequay-cli on real folders: both directions, failures, usage, output, a terminal, Ctrl-C."""
-import fcntl, os, pty, re, signal, struct, subprocess, sys, termios  # noqa: E401
+"""tonequay-cli on real folders: both directions, failures, usage, output, a terminal, Ctrl-C;
+and what only a real disk does: full and read-only volumes, permissions, a file held by another
+program, Wine's drive letters. Usage: cli_test.py cli|faults (faults need root to mount)."""
+import os, re, shlex, signal, subprocess, sys  # noqa: E401
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tq import EXE, MED, SEP, WAV, WINE, Skip, expect, lines, main, make, run, sound, state, \
-    summary, toggled  # noqa: E402
+from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, expect, main, make, need, run, \
+    sound, state, toggled, volume  # noqa: E402
 
 
 def conversions():
@@ -20,18 +22,18 @@ def conversions():
     wavs = make("in", {"x.wav": sound(WAV, 300, 4), "Y.WAV": sound(WAV, 201, 5)})
     make("in", {"other.med": sound(MED, 150, 6)})
     source = ("Z:" if WINE else "") + os.path.abspath("my sounds").replace("/", SEP) + SEP
-    failed = sorted(['Error open file "%sfolder.med"' % source, 'Error create file "out dir%s'
-                     'taken.wav"' % SEP, 'Not supported MED file "%sshort.med"' % source,
-                     'Not supported MED file "%sjunk.med"' % source])
+    failed = ['Error open file "%sfolder.med"' % source, 'Error create file "out dir%staken.wav"'
+              % SEP, 'Not supported MED file "%sshort.med"' % source,
+              'Not supported MED file "%sjunk.med"' % source]
     expect([source, "out dir/"], 1, (7, 3, 4, 0, 74203), failed,
            {"out dir/" + n[:-4] + ".wav": toggled(c) for n, c in meds.items()})
     err = expect(["in"], 0, (2, 2, 0, 0, 501), [],
-                 {"in/" + n[:-4] + ".med": toggled(c) for n, c in wavs.items()})[2]
+                 {"in/" + n[:-4] + ".med": toggled(c) for n, c in wavs.items()})
     # Off a terminal each converted file gets a line: whole percent of the bytes, position, name.
     assert err in ("[ 59%] 1/2 x.wav\n[100%] 2/2 Y.WAV\n", "[ 40%] 1/2 Y.WAV\n[100%] 2/2 x.wav\n")
     assert run("-q", "in") == (0, "", "")
     code, out, err = run("-q", source, "out dir")
-    assert (code, out, sorted(err.splitlines())) == (1, "", failed), (code, out, err)
+    assert (code, out, sorted(err.splitlines())) == (1, "", sorted(failed)), (code, out, err)
 
 
 def usage():
@@ -45,9 +47,8 @@ def usage():
             ([], 2, "SOURCE is required"), (["missing"], 2, 'source folder "missing" does not'),
             (["in/a.med"], 2, 'source "in/a.med" is not a folder'), ([""], 2, "select files"),
             (["in", "missing"], 2, 'destination folder "missing" does not exist'),
-            (["--no-such-option", "in"], 2, "no-such-option"), (["in", "in", "x"], 2, ": x"),
-            (["in", ""], 2, "Please select destination path"), (["--help"], 0, "SOURCE|-n,"),
-            (["--version"], 0, "tonequay-cli 1.0.0\n"),
+            (["in", ""], 2, "Please select destination path"), (["in", "in", "x"], 2, ": x"),
+            (["--help"], 0, "SOURCE|-n,"), (["--version"], 0, "tonequay-cli 1.0.0\n"),
             (["none"], 0, 'No .wav or .med files in "none"|Summary: 0 files, 0 converted'),
             (["-n", "in", "out"], 0, "in{0}a.med -> out{0}a.wav\n|in{0}B.Med -> out{0}B.wav\n|"
              "Dry run: 2 files would be converted, 300 bytes to read")]:
@@ -59,45 +60,79 @@ def usage():
 
 def terminal():
     # On a terminal one line is redrawn, kept inside the width by eliding names in the middle.
-    if WINE:
-        raise Skip("Wine's console is no POSIX terminal")
     make("in", {"%02d %s end.med" % (i, "n" * 60): sound(MED, 100, i) for i in range(5)})
-    master, slave = pty.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 50, 0, 0))
-    with subprocess.Popen([EXE, "in"], stdout=subprocess.PIPE, stderr=slave) as proc:
-        os.close(slave)
-        out, screen = proc.communicate()[0], b""  # the few redraws fit in the terminal's buffer
-    try:
-        while True:
-            screen += os.read(master, 65536)
-    except OSError:  # EIO: the terminal is drained and its other end closed
-        pass
-    drawn = [line for line in screen.decode().replace("\x1b[K", "").split("\r") if line]
-    assert proc.returncode == 0 and summary(out.decode()) and screen.endswith(b"\r\x1b[K")
-    assert drawn[-1].startswith("[100%] 5/5") and b"\n" not in screen and all(
-        len(line) < 50 and re.fullmatch(r"\[ *\d+%\] [1-5]/5 \d\d n+\.\.\.n* end\.med", line)
-        for line in drawn), drawn
+    done = subprocess.run(["script", "-qec", "stty cols 50 && %s in" % shlex.quote(EXE),
+                           "/dev/null"], capture_output=True, check=False)
+    screen, clear, out = done.stdout.decode().rpartition("\r\x1b[K")
+    drawn = screen.replace("\x1b[K", "").split("\r")[1:]
+    assert (done.returncode, clear, "\n" in screen, out.replace("\r\n", "\n")) == (
+        0, "\r\x1b[K", False, SUMMARY % (5, 5, 0, 0, 500)), done.stdout
+    assert drawn[-1].startswith("[100%] 5/5") and all(len(line) < 50 and re.fullmatch(
+        r"\[ *\d+%\] [1-5]/5 \d\d n+\.\.\.n* end\.med", line) for line in drawn), done.stdout
 
 
 def interrupt():
     # Ctrl-C finishes the file in progress and stops. The progress lines fill the pipe long
     # before the batch ends, and the program waits on it, so it is mid-batch however fast.
-    if WINE:
-        raise Skip("Wine gets no Ctrl-C from a POSIX signal")
     files = make("in", {"%04d %s.med" % (i, "x" * 180): sound(MED, 100, i) for i in range(1000)})
     make("out", {})
     with subprocess.Popen([EXE, "in", "out"], bufsize=0, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE) as proc:
         assert proc.stderr.read(1) == b"["
         proc.send_signal(signal.SIGINT)
-        out, err = (lines(output) for output in proc.communicate())
+        out, err = proc.communicate()
     done = state("out")
-    assert (proc.returncode, summary(out)) == (130, (1000, len(done), 0, 1000 - len(done),
-                                                     100 * len(done)))
-    assert 0 < len(done) < 1000 and "Interrupted" in err, (out, err[-200:])
+    assert (proc.returncode, out.decode(), b"Interrupted" in err) == (130, SUMMARY % (
+        1000, len(done), 0, 1000 - len(done), 100 * len(done)), True) and 0 < len(done) < 1000
     assert done == {n[:-4] + ".wav": toggled(c) for n, c in files.items()
                     if n[:-4] + ".wav" in done}
 
 
+def volumes():
+    # A batch larger than the volume is refused before anything is written. The check counts
+    # whole blocks, so a file a part of a block larger than the room passes it and then fills
+    # the volume: its write fails, no temporary file stays, and the old output survives. Once
+    # the volume is read-only no output can be created.
+    point, dest = volume("64k", "q:")
+    make(point, {"a.wav": b"old"})
+    block, free = os.statvfs(point).f_frsize, os.statvfs(point).f_bavail
+    half = sound(MED, free * block // 2 + 2 * block)
+    make("big", {"a.med": half, "b.med": half})
+    expect(["big", dest], 2, None, ["Not enough free space on destination path"])
+    make("edge", {"a.med": sound(MED, free * block + 100)})
+    expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav"' % dest])
+    need("mount", "-o", "remount,ro", point)
+    make("in", {"a.med": sound(MED, 300, 4), "b.med": sound(MED, 200, 5)})
+    expect(["in", dest], 1, (2, 0, 2, 0, 0), ['Error create file "%s%s"' % (dest, n)
+                                              for n in ("a.wav", "b.wav")])
+
+
+def permissions():
+    # As nobody, since root passes every check: a source nobody may read, a folder nobody may
+    # write to.
+    need("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", EXE, "--version")
+    make("in", {"a.med": sound(MED, 300, 4), "b.med": sound(MED, 200, 5)})
+    make("locked", {"a.wav": b"old output"})
+    for path, mode in ((".", 0o755), ("in/b.med", 0), ("locked", 0o555)):
+        os.chmod(path, mode)
+    expect(["in", "locked"], 1, (2, 0, 2, 0, 0), ['Error create file "locked/a.wav"',
+                                                  'Error open file "in/b.med"'], user="65534")
+
+
+def held():
+    # Windows' own refusal: another program holds a source open without sharing it.
+    files = make("in", {"a.med": sound(MED, 300, 11), "b.med": sound(MED, 200, 12)})
+    make("out", {})
+    with subprocess.Popen(RUNNER + [os.environ["TONEQUAY_HOLD_FILE"], "in\\b.med"],
+                          stdin=subprocess.PIPE, stdout=subprocess.PIPE) as hold:
+        assert hold.stdout.readline().strip() == b"held"
+        expect(["in", "out"], 1, (2, 1, 1, 0, 300), ['Error open file "in\\b.med"'],
+               {"out/a.wav": toggled(files["a.med"])})
+        hold.stdin.close()
+
+
 if __name__ == "__main__":
-    main([conversions, usage, terminal, interrupt])
+    # Wine's console is no POSIX terminal and takes no POSIX signal, Wine runs a prefix as its
+    # owner only, and only Windows refuses a file that another program holds.
+    main({"cli": [conversions, usage] + ([] if WINE else [terminal, interrupt]),
+          "faults": [volumes] + ([held] if WINE else [permissions])})

@@ -1,19 +1,16 @@
 """Helpers of the Python suites. TONEQUAY_CLI is the program; TONEQUAY_CLI_RUNNER, when set, the
 '|'-separated command that runs it under Wine, in the prefix TONEQUAY_WINEPREFIX."""
-import os, re, shutil, struct, subprocess, sys, tempfile, traceback  # noqa: E401
+import os, shutil, struct, subprocess, sys, tempfile, traceback  # noqa: E401
 from pathlib import Path
+from unittest import SkipTest as Skip  # raised by a case that this host cannot run
 
 EXE = os.environ.get("TONEQUAY_CLI", "")
 RUNNER = [part for part in os.environ.get("TONEQUAY_CLI_RUNNER", "").split("|") if part]
-WINE = bool(RUNNER)
+WINE, MED, WAV = bool(RUNNER), 122, 17
 SEP = "\\" if WINE else "/"
 TIMEOUT = 500 if WINE else 60  # the first start in a Wine prefix builds the prefix
-MED, WAV = 122, 17
-_cleanups = []
-
-
-class Skip(Exception):
-    """Raised by a case that this host cannot run (no root, no mount, no Wine)."""
+SUMMARY = "Summary: %d files, %d converted, %d failed, %d skipped, %d bytes written\n"
+_cleanups = []  # commands that undo the current case's mounts and drive letters
 
 
 def sound(tag, size, seed=0):
@@ -44,85 +41,64 @@ def state(root="."):
 
 
 def run(*args, user=None):
-    """Runs tonequay-cli in the current folder (as `user` by setpriv): (code, stdout, stderr)."""
+    """Runs tonequay-cli in the current folder, as `user` if given: (code, stdout, stderr)."""
     who = ["setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups"] if user else []
     done = subprocess.run(who + RUNNER + [EXE, *args], capture_output=True, timeout=TIMEOUT)
-    return done.returncode, lines(done.stdout), lines(done.stderr)
-
-
-def lines(output):
-    """The program's output as text with LF line ends (Windows writes CRLF)."""
-    return output.decode("latin-1").replace("\r\n", "\n")
-
-
-def summary(out):
-    """(files, converted, failed, skipped, bytes written) from the summary line, or None."""
-    found = re.search(r"Summary: (\d+) files, (\d+) converted, (\d+) failed, (\d+) skipped, "
-                      r"(\d+) bytes written", out)
-    return found and tuple(int(n) for n in found.groups())
-
-
-def errors(err):
-    """The failure lines of standard error, sorted, without progress lines."""
-    return sorted(line for line in err.splitlines() if line and not line.startswith("["))
+    return (done.returncode, *(text.decode("latin-1").replace("\r\n", "\n")
+                               for text in (done.stdout, done.stderr)))
 
 
 def expect(args, code, counts=None, failures=(), made=None, user=None):
-    """Runs tonequay-cli and checks its exit code, summary counts, failure lines, and that the
-    current folder changed by `made` ({path: bytes}) alone: (code, stdout, stderr)."""
+    """Runs tonequay-cli; checks its exit code, stdout (the summary of `counts`, if any), failure
+    lines (all but progress) and that the current folder changed by `made` alone. Returns stderr."""
     before = state()
     result = run(*args, user=user)
-    assert (result[0], summary(result[1]), errors(result[2])) == (code, counts, sorted(
-        failures)), (args, result)
+    shown = sorted(line for line in result[2].splitlines() if not line.startswith("["))
+    assert result == (code, SUMMARY % counts if counts else "", result[2]), result
+    assert shown == sorted(failures), result
     assert state() == {**before, **(made or {})}, args
-    return result
+    return result[2]
 
 
 def need(*command):
     """Runs a set-up command; where this host cannot (no root, no tmpfs), the case is skipped."""
-    done = subprocess.run(command, capture_output=True, text=True, check=False)
-    if done.returncode != 0:
-        raise Skip(" ".join(command) + ": " + done.stderr.strip())
+    if subprocess.run(command, capture_output=True, check=False).returncode != 0:
+        raise Skip(" ".join(command))
 
 
-def mount(size):
-    """A fresh tmpfs of `size` (e.g. "64k") in the case's folder, unmounted after the case."""
+def volume(size, letter):
+    """A fresh tmpfs of `size` (e.g. "64k"), removed after the case: (its path, how the program is
+    told of it: the path, or under Wine the drive `letter` linked to it, as Wine asks the host for
+    a drive's free space), the latter ending in a separator."""
     point = os.path.abspath(tempfile.mkdtemp(prefix="vol-", dir="."))
     need("mount", "-t", "tmpfs", "-o", "size=" + size, "tonequay-test", point)
     _cleanups.append(["umount", "-l", point])
-    return point
-
-
-def drive(point, letter):
-    """How the program is told of the volume at `point`, with a trailing separator: its path, or
-    under Wine a drive letter linked to it, since Wine asks the host for a drive's free space."""
     if not WINE:
-        return point + "/"
-    link = os.path.join(os.environ["TONEQUAY_WINEPREFIX"], "dosdevices", letter + ":")
+        return point, point + "/"
+    link = os.path.join(os.environ["TONEQUAY_WINEPREFIX"], "dosdevices", letter)
     need("ln", "-sfn", point, link)
     _cleanups.append(["rm", link])
-    return letter.upper() + ":\\"
+    return point, letter.upper() + "\\"
 
 
-def main(cases):
-    """Runs each case in a fresh current folder and prints its outcome with its name; exits 1
-    when one failed, 77 when all were skipped."""
+def main(suites):
+    """Runs each case of the suite {name: [case, ...]} named on the command line in a fresh current
+    folder, printing its outcome with its name; exits 1 on a failure, 77 (a skip) if none ran."""
     if WINE:
         run("--version")  # creates the prefix before a case links a drive into it
     outcomes = []
-    for case in cases:
+    for case in suites[sys.argv[1]]:
         os.chdir(tempfile.mkdtemp(prefix="tonequay-"))
         try:
-            outcome = case() or "PASS"
+            case()
+            outcome = "PASS"
         except Skip as reason:
             outcome = "SKIP (%s)" % reason
         except Exception:  # pylint: disable=broad-except
-            traceback.print_exc()
-            outcome = "FAIL"
-        for command in reversed(_cleanups):
-            subprocess.run(command, capture_output=True, check=False)
-        _cleanups.clear()
+            outcome = "FAIL " + traceback.format_exc()
+        while _cleanups:  # last in, first out
+            subprocess.run(_cleanups.pop(), capture_output=True, check=False)
         shutil.rmtree(os.getcwd(), True)
-        print(outcome, case.__name__, flush=True)
+        print(outcome[:4], case.__name__, outcome[4:], flush=True)
         outcomes.append(outcome[:4])
     sys.exit(1 if "FAIL" in outcomes else 0 if "PASS" in outcomes else 77)
