@@ -1,0 +1,106 @@
+"""Helpers of the Python suites. TONEQUAY_CLI is the program; TONEQUAY_CLI_RUNNER, when set, the
+'|'-separated command that runs it under Wine, in the prefix TONEQUAY_WINEPREFIX."""
+import os, shutil, struct, subprocess, sys, tempfile, traceback  # noqa: E401
+from pathlib import Path
+from unittest import SkipTest as Skip  # raised by a case that this host cannot run
+
+EXE = os.environ.get("TONEQUAY_CLI", "")
+RUNNER = [part for part in os.environ.get("TONEQUAY_CLI_RUNNER", "").split("|") if part]
+WINE, MED, WAV = bool(RUNNER), 122, 17
+SEP = "\\" if WINE else "/"
+TIMEOUT = 500 if WINE else 60  # the first start in a Wine prefix builds the prefix
+SUMMARY = "Summary: %d files, %d converted, %d failed, %d skipped, %d bytes written\n"
+_cleanups = []  # commands that undo the current case's mounts and drive letters
+
+
+def sound(tag, size, seed=0):
+    """A mono IMA ADPCM RIFF/WAVE file of exactly `size` (>= 48) bytes with format tag `tag`."""
+    head = struct.pack("<4sI4s4sIHHIIHHHH4sI", b"RIFF", size - 8, b"WAVE", b"fmt ", 20, tag, 1,
+                       22050, 11100, 512, 4, 2, 1017, b"data", size - 48)
+    return head + (bytes(range(256)) * (size // 256 + 2))[seed % 256:][:size - 48]
+
+
+def toggled(content):
+    """What a conversion writes: `content` with its format tag turned from MED to WAV or back."""
+    tag = WAV if struct.unpack_from("<H", content, 20)[0] == MED else MED
+    return content[:20] + struct.pack("<H", tag) + content[22:]
+
+
+def make(folder, files):
+    """Writes {name: bytes} into `folder`, creating it, and returns `files`."""
+    os.makedirs(folder, exist_ok=True)
+    for name, content in files.items():
+        Path(folder, name).write_bytes(content)
+    return files
+
+
+def state(root="."):
+    """{path under `root`: bytes, or None for a folder}: a whole tree, to compare."""
+    return {str(p.relative_to(root)): None if p.is_dir() else p.read_bytes()
+            for p in Path(root).rglob("*")}
+
+
+def run(*args, user=None):
+    """Runs tonequay-cli in the current folder, as `user` if given: (code, stdout, stderr)."""
+    who = ["setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups"] if user else []
+    done = subprocess.run(who + RUNNER + [EXE, *args], capture_output=True, timeout=TIMEOUT)
+    return (done.returncode, *(text.decode("latin-1").replace("\r\n", "\n")
+                               for text in (done.stdout, done.stderr)))
+
+
+def expect(args, code, counts=None, failures=(), made=None, user=None):
+    """Runs tonequay-cli; checks its exit code, stdout (the summary of `counts`, if any), failure
+    lines (all but progress) and that the current folder changed by `made` alone. Returns stderr."""
+    before = state()
+    result = run(*args, user=user)
+    shown = sorted(line for line in result[2].splitlines() if not line.startswith("["))
+    assert result == (code, SUMMARY % counts if counts else "", result[2]), result
+    assert shown == sorted(failures), result
+    assert state() == {**before, **(made or {})}, args
+    return result[2]
+
+
+def need(*command):
+    """Runs a set-up command; where this host cannot (no root, no tmpfs), the case is skipped."""
+    if subprocess.run(command, capture_output=True, check=False).returncode != 0:
+        raise Skip(" ".join(command))
+
+
+def volume(size, letter):
+    """A fresh tmpfs of `size` (e.g. "64k"), removed after the case: (its path, how the program is
+    told of it: the path, or under Wine the drive `letter` linked to it, as Wine asks the host for
+    a drive's free space), the latter ending in a separator."""
+    point = os.path.abspath(tempfile.mkdtemp(prefix="vol-", dir="."))
+    need("mount", "-t", "tmpfs", "-o", "size=" + size, "tonequay-test", point)
+    _cleanups.append(["umount", "-l", point])
+    if not WINE:
+        return point, point + "/"
+    link = os.path.join(os.environ["TONEQUAY_WINEPREFIX"], "dosdevices", letter)
+    need("ln", "-sfn", point, link)
+    _cleanups.append(["rm", link])
+    return point, letter.upper() + "\\"
+
+
+def main(suites):
+    """Runs each case of the suite {name: [case, ...]} named on the command line in a fresh current
+    folder, printing its outcome with its name; exits 1 on a failure, 77 (a skip) if none ran."""
+    # The first run creates the Wine prefix; 126 and 127 say that this host cannot start the
+    # program at all (a kernel without 32-bit code), which is no fault of the program.
+    if WINE and run("--version")[0] in (126, 127):
+        sys.exit(77)
+    outcomes = []
+    for case in suites[sys.argv[1]]:
+        os.chdir(tempfile.mkdtemp(prefix="tonequay-"))
+        try:
+            case()
+            outcome = "PASS"
+        except Skip as reason:
+            outcome = "SKIP (%s)" % reason
+        except Exception:  # pylint: disable=broad-except
+            outcome = "FAIL " + traceback.format_exc()
+        while _cleanups:  # last in, first out
+            subprocess.run(_cleanups.pop(), capture_output=True, check=False)
+        shutil.rmtree(os.getcwd(), True)
+        print(outcome[:4], case.__name__, outcome[4:], flush=True)
+        outcomes.append(outcome[:4])
+    sys.exit(1 if "FAIL" in outcomes else 0 if "PASS" in outcomes else 77)
