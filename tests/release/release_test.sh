@@ -45,6 +45,7 @@ check "--version prints $version" test "$(root/usr/bin/tonequay-cli --version)" 
 check "the packaged tonequay-cli converts byte for byte" converts root/usr/bin/tonequay-cli
 check "the manual page renders without warnings" \
   test -z "$(man --warnings -l root/usr/share/man/man1/tonequay-cli.1.gz 2>&1 >/dev/null)"
+check "dpkg-shlibdeps filled in Depends" bash -c "dpkg-deb -f $deb Depends | grep -q libstdc++6"
 check "lintian finds no error" lintian --fail-on error "$deb"
 echo "release: $failed checks failed"
 [ "$failed" -eq 0 ]
