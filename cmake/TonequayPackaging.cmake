@@ -1,10 +1,12 @@
 # What a release ships: a zip from a Windows build, a Debian package from a Linux build.
 set(CPACK_PACKAGE_VENDOR "Varnel")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert a game's .med sound files to .wav files and back")
-set(CPACK_PACKAGE_DESCRIPTION "tonequay-cli converts every .med file of a folder into an IMA ADPCM .wav file,
-or every .wav file back into a .med file: a byte-for-byte copy with the WAVE
-format tag rewritten. It runs the same conversion as the Tonequay window
-program for Windows.")
+# Debian shows the description as it is, and wants its lines within 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "tonequay-cli converts every .med file of a folder into an IMA ADPCM .wav file,"
+  "or every .wav file back into a .med file: a byte-for-byte copy with the WAVE"
+  "format tag rewritten. It runs the same conversion as the Tonequay window"
+  "program for Windows.")
 set(TONEQUAY_MAINTAINER "Varnel <tonequay@varnel.example>" CACHE STRING "Package maintainer")
 set(CPACK_PACKAGE_CONTACT "${TONEQUAY_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)

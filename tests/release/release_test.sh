@@ -35,13 +35,13 @@ check "README.txt ends every line with CRLF" \
   test -s zip/README.txt -a "$(grep -c $'\r$' zip/README.txt)" -eq "$(wc -l <zip/README.txt)"
 check "tonequay.exe: 32-bit GUI program" windows_program zip/tonequay.exe GUI
 check "tonequay-cli.exe: 32-bit console program" windows_program zip/tonequay-cli.exe CUI
-[ $# -eq 0 ] && echo "SKIP: no 32-bit Wine here to run the zip's tonequay-cli.exe" ||
-  check "the zip's tonequay-cli.exe converts byte for byte under Wine" converts "$@" zip/tonequay-cli.exe
+if [ $# -eq 0 ]; then echo "SKIP: no 32-bit Wine here to run the zip's tonequay-cli.exe"
+else check "the zip's tonequay-cli.exe converts under Wine" converts "$@" zip/tonequay-cli.exe; fi
 
 deb=tonequay-cli_${version}_$(dpkg --print-architecture).deb
 check "cpack writes $deb" cpack --config "$native/CPackConfig.cmake" -B "$work"
 dpkg-deb -x "$deb" root
-check "--version prints $version" test "$(root/usr/bin/tonequay-cli --version)" = "tonequay-cli $version"
+check "--version" test "$(root/usr/bin/tonequay-cli --version)" = "tonequay-cli $version"
 check "the packaged tonequay-cli converts byte for byte" converts root/usr/bin/tonequay-cli
 check "the manual page renders without warnings" \
   test -z "$(man --warnings -l root/usr/share/man/man1/tonequay-cli.1.gz 2>&1 >/dev/null)"
