@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Packs the finished native and 32-bit Windows builds as scripts/release.sh does and checks what
+# a user unpacks. Usage: release_test.sh VERSION NATIVE_BUILD WINDOWS_BUILD OBJDUMP [WINE...],
+# WINE being the command that runs a 32-bit Windows program, given where 32-bit Wine runs.
+set -uo pipefail
+version=$1 native=$2 windows=$3 objdump=$4 && shift 4
+[ -x "$native/cli/tonequay-cli" ] || { echo "SKIP: no native build in $native"; exit 77; }
+work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" || exit 1
+failed=0
+check() { # WHAT COMMAND...
+  if "${@:2}" >log 2>&1; then echo "PASS $1"; else echo "FAIL $1" && cat log && ((++failed)); fi
+}
+converts() { # PROGRAM...: a.med and b.med become the same bytes with tag 17 at offset 20
+  rm -rf src want out && mkdir src want out
+  for name in a b; do
+    head -c 300 /dev/urandom >body
+    { printf 'RIFF\x24\x01\0\0WAVEfmt \x14\0\0\0\x7a\0' && cat body; } >"src/$name.med"
+    { printf 'RIFF\x24\x01\0\0WAVEfmt \x14\0\0\0\x11\0' && cat body; } >"want/$name.wav"
+  done
+  "$@" -q src out && diff -r want out
+}
+windows_program() { # EXE SUBSYSTEM: 32-bit, that subsystem, Windows' own DLLs only
+  "$objdump" -p "$1" >headers && grep -q 'file format pei-i386' headers &&
+    grep -q "(Windows $2)" headers &&
+    ! grep 'DLL Name:' headers |
+      grep -viE ' (kernel32|user32|gdi32|comctl32|shell32|ole32|msvcrt|advapi32)\.dll$'
+}
+
+zip=Tonequay-$version-win32.zip
+check "cpack writes $zip" cpack --config "$windows/CPackConfig.cmake" -B "$work"
+check "the zip holds the two programs and README.txt, nothing else" \
+  test "$(unzip -Z1 "$zip" | sort | xargs)" = "README.txt tonequay-cli.exe tonequay.exe"
+unzip -q "$zip" -d zip
+check "README.txt ends every line with CRLF" \
+  test -s zip/README.txt -a "$(grep -c $'\r$' zip/README.txt)" -eq "$(wc -l <zip/README.txt)"
+check "tonequay.exe: 32-bit GUI program" windows_program zip/tonequay.exe GUI
+check "tonequay-cli.exe: 32-bit console program" windows_program zip/tonequay-cli.exe CUI
+if [ $# -eq 0 ]; then echo "SKIP: no 32-bit Wine here to run the zip's tonequay-cli.exe"
+else check "the zip's tonequay-cli.exe converts under Wine" converts "$@" zip/tonequay-cli.exe; fi
+
+deb=tonequay-cli_${version}_$(dpkg --print-architecture).deb
+check "cpack writes $deb" cpack --config "$native/CPackConfig.cmake" -B "$work"
+dpkg-deb -x "$deb" root
+check "--version" test "$(root/usr/bin/tonequay-cli --version)" = "tonequay-cli $version"
+check "the packaged tonequay-cli converts byte for byte" converts root/usr/bin/tonequay-cli
+check "the manual page renders without warnings" \
+  test -z "$(man --warnings -l root/usr/share/man/man1/tonequay-cli.1.gz 2>&1 >/dev/null)"
+check "dpkg-shlibdeps filled in Depends" bash -c "dpkg-deb -f $deb Depends | grep -q libstdc++6"
+check "lintian finds no error" lintian --fail-on error "$deb"
+echo "release: $failed checks failed"
+[ "$failed" -eq 0 ]
