@@ -21,6 +21,10 @@ void InstallInterruptHandler();
 // True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
 bool InterruptRequested();
 
+// Sets the console to show the text the program writes when that text is UTF-8 (the process's
+// ANSI code page is UTF-8), putting the console's own code page back when the process exits.
+void UseUtf8ConsoleIfAnsiIsUtf8();
+
 // The three folder services below take paths joined with '\', as the batch builds them.
 // A key that is the same for every path to one folder and differs between folders; empty when
 // the folder cannot be examined.

@@ -67,6 +67,8 @@ bool InterruptRequested() {
   return interruptSignal != 0;
 }
 
+void UseUtf8ConsoleIfAnsiIsUtf8() {}
+
 std::string FolderIdentity(const std::string& folder) {
   struct stat info {};
   if (stat(ToPosix(folder).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 
 #include "cli/console.h"
 
@@ -15,6 +16,12 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   interruptSignal.store(1);
   return TRUE;
+}
+
+UINT consoleOutputCodePage = 0;
+
+void RestoreConsoleOutputCodePage() {
+  SetConsoleOutputCP(consoleOutputCodePage);
 }
 
 bool IsSeparator(char c) {
@@ -52,6 +59,16 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() {
   return interruptSignal.load() != 0;
+}
+
+void UseUtf8ConsoleIfAnsiIsUtf8() {
+  if (GetACP() != CP_UTF8) return;
+  consoleOutputCodePage = GetConsoleOutputCP();
+  // Without a console (output to a file or pipe) the bytes pass as they are.
+  if (consoleOutputCodePage == 0 || consoleOutputCodePage == CP_UTF8) return;
+  // The console keeps its code page after the process ends; the shell that started us must get
+  // its own back.
+  if (SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsoleOutputCodePage);
 }
 
 std::string FolderIdentity(const std::string& folder) {

@@ -2,6 +2,7 @@
 // terminal.
 #include <CLI/CLI.hpp>
 
+#include "cli/console.h"
 #include "cli/run.h"
 
 namespace {
@@ -28,6 +29,7 @@ constexpr char kFooter[] =
 // option table) ends the program as it would anyway.
 // NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
+  UseUtf8ConsoleIfAnsiIsUtf8();
   CliOptions options;
   CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",
                "tonequay-cli"};
