@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class PathKind { Missing, Folder, Other };
 
@@ -19,6 +20,19 @@ const char* EraseToLineEnd();
 void InstallInterruptHandler();
 // True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
 bool InterruptRequested();
+
+// Sets the console to show the text the program writes when that text is UTF-8 (the process's
+// ANSI code page is UTF-8), putting the console's own code page back when the process exits.
+void UseUtf8ConsoleIfAnsiIsUtf8();
+
+// The three folder services below take paths joined with '\', as the batch builds them.
+// A key that is the same for every path to one folder and differs between folders; empty when
+// the folder cannot be examined.
+std::string FolderIdentity(const std::string& folder);
+// Names of the folders directly inside `folder` (joined with '\'), links to folders left out.
+std::vector<std::string> SubfolderNames(const std::string& folder);
+// Creates `folder` unless a folder of that name exists already; false when there is none after.
+bool MakeFolder(const std::string& folder);
 
 // A folder argument as the batch takes it: this platform's separators turned into '\' where
 // that is the native one, and trailing separators dropped unless the folder is a root.

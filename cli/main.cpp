@@ -1,6 +1,8 @@
-// tonequay-cli: converts a folder of .med files into .wav files, or back, from a terminal.
+// tonequay-cli: converts a folder or a tree of .med files into .wav files, or back, from a
+// terminal.
 #include <CLI/CLI.hpp>
 
+#include "cli/console.h"
 #include "cli/run.h"
 
 namespace {
@@ -8,14 +10,18 @@ namespace {
 constexpr char kFooter[] =
     "SOURCE is scanned as the window does: its .wav files if it has any, otherwise its .med\n"
     "files. Each becomes a file of the other kind in DEST (default: SOURCE); an existing\n"
-    "output file is replaced. Ctrl-C stops after the file in progress.\n"
+    "output file is replaced. With -r every folder under SOURCE is handled the same way, its\n"
+    "outputs going to the folder of the same path under DEST, made when needed; links to\n"
+    "folders are not followed, and a DEST inside SOURCE is left out of the walk.\n"
+    "Ctrl-C stops after the file in progress.\n"
     "\n"
     "Exit codes: 0 all listed files converted (or none listed), 1 some file failed,\n"
     "2 bad usage or a refused batch (missing folder, not enough free space), 130 interrupted.\n"
     "\n"
     "Examples:\n"
     "  tonequay-cli sounds converted      .med files in sounds -> .wav files in converted\n"
-    "  tonequay-cli --dry-run sounds      show what would be converted, write nothing\n";
+    "  tonequay-cli --dry-run sounds      show what would be converted, write nothing\n"
+    "  tonequay-cli -r sound out          the tree under sound -> the same tree under out\n";
 
 }  // namespace
 
@@ -23,6 +29,7 @@ constexpr char kFooter[] =
 // option table) ends the program as it would anyway.
 // NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
+  UseUtf8ConsoleIfAnsiIsUtf8();
   CliOptions options;
   CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",
                "tonequay-cli"};
@@ -32,6 +39,8 @@ int main(int argc, char** argv) {
   app.add_flag("-q,--quiet", options.quiet, "Show failures only: no progress, no summary");
   app.add_flag("-n,--dry-run", options.dryRun,
                "List each source file and its output name; write nothing");
+  app.add_flag("-r,--recursive", options.recursive,
+               "Convert every folder under SOURCE into the same folders under DEST");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
   // "/name" is a folder on the current drive, not an option, on Windows too.

@@ -7,6 +7,7 @@
 
 #include "cli/console.h"
 #include "cli/terminal_ui.h"
+#include "cli/tree.h"
 #include "convert/batch.h"
 #include "convert/platform_file_system.h"
 #include "convert/scan.h"
@@ -99,9 +100,22 @@ int RunCli(const CliOptions& options) {
   FileList& list = ui.List();
 
   // The list starts empty; an empty source argument must not become a scan of "\*.med".
-  if (!source.empty()) ScanFolder(source, list, fs);
+  Tree tree;
+  if (!source.empty() && options.recursive) {
+    tree = WalkTree(source, dest, fs);
+    for (const std::string& file : tree.files) list.Add(file);
+    // A folder is made only once a file of its own is reached: nothing before the batch's
+    // free-space check, nothing for a folder without sound files, nothing on a dry run. One
+    // that cannot be made shows as that file's "Error create file".
+    ui.BeforeEachFile([&tree, &dest](int index) {
+      MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest);
+    });
+  } else if (!source.empty()) {
+    ScanFolder(source, list, fs);
+  }
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
-    std::fprintf(stderr, "No .wav or .med files in \"%s\"\n", options.source.c_str());
+    std::fprintf(stderr, "No .wav or .med files %s \"%s\"\n", options.recursive ? "under" : "in",
+                 options.source.c_str());
   }
 
   if (options.dryRun && !source.empty() && !dest.empty()) {

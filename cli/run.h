@@ -9,6 +9,7 @@ struct CliOptions {
   bool destGiven = false;  // DEST was on the command line, possibly as an empty string
   bool quiet = false;
   bool dryRun = false;
+  bool recursive = false;  // every folder under SOURCE into the same place under DEST
 };
 
 inline constexpr int kExitConverted = 0;      // every listed file converted, or none listed

@@ -83,6 +83,7 @@ void TerminalUi::Pump() {
 
 void TerminalUi::OnSelect(int index) {
   selected_ = index;
+  if (beforeEachFile_) beforeEachFile_(index);
   if (!style_.quiet && style_.redraw) DrawLine();
 }
 

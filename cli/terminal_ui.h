@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/batch_ui.h"
@@ -38,6 +40,8 @@ class TerminalUi final : public BatchUi {
   void SetConvertTip(const std::string& /*tip*/) override {}
   void Pump() override;
 
+  // Calls `hook` with each file's index as the batch reaches that file, before it is opened.
+  void BeforeEachFile(std::function<void(int)> hook) { beforeEachFile_ = std::move(hook); }
   // Removes the progress line once the batch has ended, before the summary is printed.
   void Finish() { ClearLine(); }
   // True when an interrupt reached the batch as an abort request.
@@ -70,6 +74,7 @@ class TerminalUi final : public BatchUi {
   ProgressStyle style_;
   std::FILE* out_;
   bool (*interrupted_)();
+  std::function<void(int)> beforeEachFile_;
   Names names_{*this};
   int selected_ = -1;
   int percent_ = 0;

@@ -71,6 +71,9 @@ LeadByteSet LeadBytesForLocale(unsigned long lcid, bool ntFamily, bool dbcsSyste
 }
 
 WinFileSystem::WinFileSystem() {
+  // A process whose manifest asks for UTF-8 gets it from GetACP() alone; the thread locale
+  // still names its language's code page, whose lead bytes would split UTF-8 names wrongly.
+  if (GetACP() == CP_UTF8) return;
   // The high bit of GetVersion marks the Windows line outside the NT family.
   const bool ntFamily = (GetVersion() & 0x80000000u) == 0;
   leadBytes_ =

@@ -5,7 +5,8 @@
 
 class WinFileSystem final : public FileSystem {
  public:
-  // Reads the lead bytes of the thread locale's ANSI code page once.
+  // Reads the lead bytes of the thread locale's ANSI code page once; none when the process's
+  // ANSI code page is UTF-8.
   WinFileSystem();
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override;

@@ -63,6 +63,44 @@ def usage():
     assert state() == before
 
 
+def tree():
+    # -r visits sorted names depth first, each folder by the folder rule: a/y.med loses to
+    # a/x.wav, b has no sound file, c only a folder with a link back up and one out of the tree.
+    # DEST lies inside SOURCE and its stale old.med is left alone; a dry run writes nothing.
+    order = ["1.med", "2.med", "3.med", "top.med", "a/x.wav", "a/deep/z.med", "c/d/m.med",
+             "d8/8.med", "d9/9.med"]
+    files = make("src", {n: sound(WAV if n.endswith("wav") else MED, 60 + i) for i, n in
+                         enumerate(order)})
+    make("src", {"a/y.med": sound(MED, 99), "b/notes.txt": b"", "out/old.med": sound(MED, 98)})
+    make("elsewhere", {"e.med": sound(MED, 97)})
+    os.symlink("../..", "src/c/d/up")
+    os.symlink(os.path.abspath("elsewhere"), "src/c/away")
+    outputs = {n: n[:-4] + (".wav" if n.endswith("med") else ".med") for n in order}
+    code, out, err = run("-r", "--dry-run", "src", "src/out")
+    assert code == 0 and out.splitlines(True)[:-1] == [
+        ("src/%s -> src/out/%s\n" % (n, outputs[n])).replace("/", SEP) for n in order], out + err
+    expect(["--recursive", "src", "src/out"], 0, (9, 9, 0, 0, sum(map(len, files.values()))),
+           [], {"src/out/" + outputs[n]: toggled(c) for n, c in files.items()} | {
+               "src/out/" + d: None for d in ("a", "a/deep", "c", "c/d", "d8", "d9")})
+
+
+def names():
+    # Any script converts under its own name. Under Wine a Japanese thread locale must not lay
+    # its double-byte lead bytes over the UTF-8 names the command line works in.
+    if WINE:
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.abspath("ja")],
+                       check=True)
+        os.environ.update(LOCPATH=os.path.abspath("."), LC_ALL="ja")
+    files = make("in", {n: sound(MED, 60 + i) for i, n in enumerate(
+        ["サウンド/あいう.med", "サウンド/효과/한국어.MED", "Кириллица.med", "🎵 song.med"])})
+    try:
+        expect(["-r", "in"], 0, (4, 4, 0, 0, 246), [],
+               {"in/" + n[:-4] + ".wav": toggled(c) for n, c in files.items()})
+    finally:
+        for key in ("LOCPATH", "LC_ALL") if WINE else ():
+            del os.environ[key]
+
+
 def terminal():
     # On a terminal one line is redrawn, kept inside the width by eliding names in the middle.
     make("in", {"%02d %s end.med" % (i, "n" * 60): sound(MED, 100, i) for i in range(5)})
@@ -112,6 +150,16 @@ def volumes():
                                               for n in ("a.wav", "b.wav")])
 
 
+def tree_space():
+    # One free-space check for a whole tree: each folder alone would fit, the tree does not.
+    point, dest = volume("64k", "r:")
+    info = os.statvfs(point)
+    make("src", {n: sound(MED, info.f_bavail * info.f_frsize // 2 + 2 * info.f_frsize)
+                 for n in ("a/1.med", "b/2.med")})
+    expect(["-r", "src", dest], 2, None, ["Not enough free space on destination path"])
+    assert os.listdir(point) == []
+
+
 def permissions():
     # As nobody, since root passes every check: a source nobody may read, a folder nobody may
     # write to.
@@ -139,5 +187,5 @@ def held():
 if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, Wine runs a prefix as its
     # owner only, and only Windows refuses a file that another program holds.
-    main({"cli": [conversions, usage] + ([] if WINE else [terminal, interrupt]),
-          "faults": [volumes] + ([held] if WINE else [permissions])})
+    main({"cli": [conversions, usage, tree, names] + ([] if WINE else [terminal, interrupt]),
+          "faults": [volumes, tree_space] + ([held] if WINE else [permissions])})

@@ -27,9 +27,10 @@ def toggled(content):
 
 
 def make(folder, files):
-    """Writes {name: bytes} into `folder`, creating it, and returns `files`."""
+    """Writes {name: bytes} into `folder`, creating it and any folder a name has, returns `files`."""
     os.makedirs(folder, exist_ok=True)
     for name, content in files.items():
+        Path(folder, name).parent.mkdir(parents=True, exist_ok=True)
         Path(folder, name).write_bytes(content)
     return files
 

@@ -1,0 +1,78 @@
+// The tree walk. Folder identities rather than names decide what was visited, so a link that
+// Windows or Wine shows as a plain folder, or a second path to the destination, is recognised.
+#include "cli/tree.h"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "cli/console.h"
+#include "convert/scan.h"
+
+namespace {
+
+class Names final : public FileList {
+ public:
+  int Count() const override { return static_cast<int>(names.size()); }
+  std::string Item(int index) const override { return names[static_cast<std::size_t>(index)]; }
+  void Select(int /*index*/) override {}
+  void Clear() override { names.clear(); }
+  void Add(const std::string& name) override { names.push_back(name); }
+
+  std::vector<std::string> names;
+};
+
+}  // namespace
+
+Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs) {
+  struct Pending {
+    std::string folder;
+    std::string relative;
+    int parent;
+  };
+  const std::string skipIdentity = FolderIdentity(skip);
+  std::set<std::string> seen;
+  Tree tree;
+  std::vector<Pending> pending{{top, "", -1}};
+  while (!pending.empty()) {
+    const Pending next = std::move(pending.back());
+    pending.pop_back();
+    const std::string identity = FolderIdentity(next.folder);
+    if (identity.empty() || !seen.insert(identity).second) continue;
+    if (next.parent >= 0 && identity == skipIdentity) continue;
+    const int index = static_cast<int>(tree.folders.size());
+    tree.folders.push_back({next.relative, next.parent, next.parent < 0});
+
+    Names files;
+    ScanFolder(next.folder, files, fs);
+    std::sort(files.names.begin(), files.names.end());
+    for (const std::string& name : files.names) {
+      tree.files.push_back(next.relative + name);
+      tree.folderOf.push_back(index);
+    }
+    // Taken from the back, so the last pushed, the first in sorted order, comes next.
+    std::vector<std::string> subfolders = SubfolderNames(next.folder);
+    std::sort(subfolders.rbegin(), subfolders.rend());
+    for (const std::string& name : subfolders) {
+      pending.push_back({next.folder + '\\' + name, next.relative + name + '\\', index});
+    }
+  }
+  return tree;
+}
+
+bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop) {
+  // The top is made from the start, so the climb ends there at the latest.
+  std::vector<int> missing;
+  for (int i = index; !tree.folders[static_cast<std::size_t>(i)].made;
+       i = tree.folders[static_cast<std::size_t>(i)].parent) {
+    missing.push_back(i);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    TreeFolder& folder = tree.folders[static_cast<std::size_t>(*it)];
+    std::string path = destTop + '\\' + folder.relative;
+    path.pop_back();  // the relative path ends in '\', which the folder's own name must not
+    if (!MakeFolder(path)) return false;
+    folder.made = true;
+  }
+  return true;
+}

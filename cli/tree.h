@@ -1,0 +1,29 @@
+// The walk behind --recursive: which folders of a tree are converted, their files, and the
+// matching folders made under the destination as the batch reaches them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "convert/file_system.h"
+
+struct TreeFolder {
+  std::string relative;  // path below the top, each part followed by '\'; empty for the top
+  int parent = -1;       // index of the folder holding this one; -1 for the top
+  bool made = false;     // known to exist under the destination
+};
+
+struct Tree {
+  std::vector<TreeFolder> folders;
+  std::vector<std::string> files;  // each file's path below the top, in the order visited
+  std::vector<int> folderOf;       // index into `folders` of each file's folder
+};
+
+// Visits `top` and the folders under it, depth first in sorted name order; each contributes
+// what the window's scan would list, sorted. Links to folders, folders seen before and
+// `skip` with everything under it (unless it is `top` itself) are left out.
+Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs);
+
+// Makes folder `index` of `tree` under `destTop`, and the folders above it, unless done before;
+// false when it cannot be had.
+bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop);
