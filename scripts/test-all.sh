@@ -57,7 +57,7 @@ step "windows (32-bit) build" build windows
 step "windows (32-bit) tests" ctest --preset windows --no-tests=ignore
 step "windows64 build" build windows64
 # A fresh prefix takes several seconds to start; make it once before the tests time out on it.
-step "wine prefix" cmake/wine-prefix.sh build/windows64/wineprefix
+step "wine prefix" bash -c ". cmake/wine-lib.sh && wine_prefix build/windows64/wineprefix"
 step "windows64 tests" ctest --preset windows64
 step "native-asan build" build native-asan
 step "native-asan tests" ctest --preset native-asan
