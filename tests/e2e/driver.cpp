@@ -18,20 +18,24 @@ namespace {
 
 using Str = std::wstring;
 using Strs = std::vector<Str>;
+using Says = std::pair<HWND, Str>;  // a message box and its "title: text"
 namespace fs = std::filesystem;
-// Children by creation order; the kTips prefix is the tooltips' text up to the Convert tip's.
-constexpr int kSource = 1, kSourceButton = 2, kDest = 4, kDestButton = 5, kList = 7, kConvert = 12,
-              kLink = 16;
-const Str kTips = L"2 Select files; 5 Select path for output files; 12 ",
-          kAbort = L"Abort converting?";
+// Children by creation order; the tooltips' text up to the Convert button's own.
+constexpr int kSource = 1, kSourceButton = 2, kDest = 4, kDestButton = 5, kList = 7, kConvert = 12;
+const Str kTips = L"2 Select files; 5 Select path for output files; 12 ";
+const Str kAbort = L"Question: Abort converting?", kDone = L"Information: Done|";
 
 class Driver {
  public:
   Str program, fixtures, work, volume;  // DOS paths from the runner; `volume` a tiny one, or ""
   int failed = 0;
+  PROCESS_INFORMATION app{};  // the program under test, one at a time
+  HWND main = nullptr;
+  std::vector<HWND> kids;  // in creation order
 
   std::string N(const Str& s) { return std::string(s.begin(), s.end()); }  // ASCII only
   Str S(long long n) { return std::to_wstring(n); }
+  Str F(const Str& name) { return name.empty() ? name : fixtures + name; }
   HWND K(int i) { return i < static_cast<int>(kids.size()) ? kids[i] : nullptr; }
   bool Running() { return WaitForSingleObject(app.hProcess, 0) == WAIT_TIMEOUT; }
   void Click(int kid) { PostMessageW(K(kid), BM_CLICK, 0, 0); }  // a sent one would wait out boxes
@@ -50,10 +54,8 @@ class Driver {
   // Every wait is for a condition, bounded so that a broken program fails a check instead of
   // hanging the run; no check passes or fails on how long something took.
   bool WaitFor(const std::function<bool()>& done, DWORD ms = 20000) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (!done()) {
+    for (const ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(20)) {
       if (GetTickCount64() >= end) return false;
-      Sleep(20);
     }
     return true;
   }
@@ -63,17 +65,16 @@ class Driver {
     Send(window, message, item, reinterpret_cast<LPARAM>(text));
     return text;
   }
-  Str List() {
-    Str items;
-    for (int i = 0; i < Send(K(kList), LB_GETCOUNT); ++i)
-      items += Text(K(kList), LB_GETTEXT, i) + L"|";
-    return items;
-  }
   RECT Rect(HWND window, HWND in = nullptr, bool client = false) {
     RECT r{};
     client ? GetClientRect(window, &r) : GetWindowRect(window, &r);
     MapWindowPoints(client ? window : nullptr, in, reinterpret_cast<POINT*>(&r), 2);
     return r;
+  }
+  Str Join(const Strs& names) {
+    Str all;
+    for (const Str& name : names) all += name + L"|";
+    return all;
   }
 
   // Fixture files, their contents as byte strings ("" when missing).
@@ -91,53 +92,23 @@ class Driver {
     FindClose(search);
     return names;
   }
-  Str Join(const Strs& names) {
-    Str all;
-    for (const Str& name : names) all += name + L"|";
-    return all;
-  }
-  // A folder holding sound files "name:size ...": "RIFF", "WAVE" and the format tag at 20 (17
-  // for .wav, else 122), then bytes of their own.
-  void Folder(const Str& path, const Str& files = L"") {
-    fs::create_directories(path);
+  // Makes every folder and sound file ("folder\name:size") before a program starts, since a
+  // folder dialog may not show a folder made later. A sound file has "RIFF", "WAVE" and the
+  // format tag at 20 (17 for .wav, else 122), then bytes of its own.
+  void Fixtures(const Str& root, const Str& files) {
     std::wistringstream list(files);
     for (Str file; list >> file;) {
       const size_t colon = file.find(L':');
+      fs::create_directories(fs::path(root + file).parent_path());
+      if (colon == Str::npos) continue;
       std::string bytes(std::stoi(file.substr(colon + 1)), '\0');
       unsigned seed = std::hash<Str>()(file);
       for (char& byte : bytes) byte = static_cast<char>((seed = seed * 1664525 + 1013904223) >> 24);
-      bytes.replace(0, 4, "RIFF")
-          .replace(8, 4, "WAVE")
-          .replace(20, 1, 1, file[colon - 1] == L'v' ? 17 : 122)[21] = 0;
-      std::ofstream(fs::path(path + L"\\" + file.substr(0, colon)), std::ios::binary) << bytes;
+      bytes.replace(0, 4, "RIFF").replace(8, 4, "WAVE")[20] = file[colon - 1] == L'v' ? 17 : 122;
+      bytes[21] = 0;
+      std::ofstream(fs::path(root + file.substr(0, colon)), std::ios::binary) << bytes;
     }
   }
-  // Every fixture exists before a program starts: a folder dialog may not show a folder made
-  // while the program runs.
-  void MakeFixtures() {
-    const wchar_t* folders[][2] = {
-        {L"mixed", L"x1.med:90 w1.wav:90 w2.wav:90"},
-        {L"meds", L"m1.med:90 m2.MED:90 m3.med:90"},
-        {L"neither", L"notes.txt:90"},
-        {L"big", L"a.med:160000 b.med:160000"},
-        {L"out", L""},
-        {L"conv", L"bass.med:7700 Drum.MED:12800 lead.take2.med:5100 pad.med:1800"},
-        {L"fail", L"a-held.med:900 c-dest-held.med:900 d-fine.med:900"},
-        {L"failout", L"c-dest-held.wav:300"},
-        {L"wav", L""},
-        {L"back", L""},
-        {L"fill", L"1-first.med:8000 2-second.med:12300 3-third.med:300"},
-        {L"abort",
-         L"f1.med:65000 f2.med:65000 f3.med:65000 f4.med:65000 f5.med:65000 f6.med:65000"},
-        {L"cancel", L""},
-        {L"close", L""},
-        {L"again", L""},
-        {L"quit", L""}};
-    for (const auto& [name, files] : folders) Folder(fixtures + name, files);
-    std::ofstream(fs::path(F(L"fail\\b-refused.med"))) << std::string(300, 'x');
-    if (!volume.empty()) Folder(volume + L"out"), Folder(volume + L"fill", L"2-second.wav:300");
-  }
-  Str F(const Str& name) { return fixtures + name; }
   Str OutputName(const Str& name) {
     const Str stem = name.substr(0, name.rfind(L'.'));
     return stem + (_wcsicmp(name.c_str() + stem.size(), L".med") ? L".med" : L".wav");
@@ -150,21 +121,11 @@ class Driver {
       std::string in = Read(from + L"\\" + names[i]), out = Read(to + L"\\" + OutputName(names[i]));
       if (in.size() > 20) in[20] = in[20] == 122 ? 17 : 122;
       Check(i < done ? out == in : out.empty(),
-            what + ": " + N(names[i]) + (i < done ? " converted" : " not converted"));
+            what + ": " + N(names[i]) + (i < done ? "" : " not") + " converted");
     }
     Check(Names(to, L"~tonequay-*").empty(), what + ": no temporary file is left");
   }
 
-  // The program under test, one at a time.
-  PROCESS_INFORMATION app{};
-  HWND main = nullptr;
-  std::vector<HWND> kids;  // in creation order
-
-  void End() {
-    if (app.hProcess && Running()) Check(!TerminateProcess(app.hProcess, 9), "no hang");
-    CloseHandle(app.hProcess), CloseHandle(app.hThread);
-    app = {}, main = nullptr, kids.clear();
-  }
   bool Start(const char* what) {
     End();
     std::printf("---- %s\n", what);
@@ -180,17 +141,10 @@ class Driver {
     return Check(kids.size() == 18, "a window of class Brannix455454545453, 18 children") &&
            Drain();
   }
-  // Returns once all messages posted before are handled, in whatever loop the program is (main,
-  // batch pump or a box): a marker in the source field's text limit, posted last, has arrived.
-  bool Drain() {
-    static LRESULT marker = 4000;
-    PostMessageW(K(kSource), EM_SETLIMITTEXT, ++marker, 0);
-    return WaitFor([&] { return Send(K(kSource), EM_GETLIMITTEXT) == marker || !Running(); });
-  }
-  void PostAtOnce(const std::vector<std::function<void()>>& posts) {
-    SuspendThread(app.hThread);  // so that all are queued before the program handles the first
-    for (const auto& post : posts) post();
-    ResumeThread(app.hThread);
+  void End() {
+    if (app.hProcess && Running()) Check(!TerminateProcess(app.hProcess, 9), "no hang");
+    CloseHandle(app.hProcess), CloseHandle(app.hThread);
+    app = {}, main = nullptr, kids.clear();
   }
   bool Exit0() {
     DWORD code = 9;
@@ -201,6 +155,24 @@ class Driver {
     PostMessageW(main, WM_CLOSE, 0, 0);
     WaitFor([&] { return !Running() || !Dialogs().empty(); });
     Check(Dialogs().empty() && Exit0(), what + ": closing asks nothing, exit code 0");
+  }
+  // Returns once all messages posted before are handled, in whatever loop the program is (main,
+  // batch pump or a box): a marker in the source field's text limit, posted last, has arrived.
+  bool Drain() {
+    static LRESULT marker = 4000;
+    PostMessageW(K(kSource), EM_SETLIMITTEXT, ++marker, 0);
+    return WaitFor([&] { return Send(K(kSource), EM_GETLIMITTEXT) == marker || !Running(); });
+  }
+  // Returns once the program has handled the input queued so far: input comes before painting,
+  // so a repaint asked for now happens only after it.
+  bool SyncInput() {
+    InvalidateRect(main, nullptr, FALSE);
+    return WaitFor([&] { return !GetUpdateRect(main, nullptr, FALSE) || !Running(); });
+  }
+  void PostAtOnce(const std::vector<std::function<void()>>& posts) {
+    SuspendThread(app.hThread);  // so that all are queued before the program handles the first
+    for (const auto& post : posts) post();
+    ResumeThread(app.hThread);
   }
   std::vector<HWND> Dialogs() {
     std::vector<HWND> found;
@@ -227,32 +199,29 @@ class Driver {
     WriteProcessMemory(app.hProcess, at, bytes, size, nullptr);
     return at;
   }
-  // The tooltips as "child text; ...", with "!" after one of other flags or another owner.
+  // The tooltips of the one top-most tooltip window as "child text; ...", with "!" after one of
+  // other flags or owner. The record and the text the control writes must be in the program.
   Str Tools() {
-    HWND tips = nullptr;
-    for (HWND w = FindWindowW(TOOLTIPS_CLASSW, 0); w; w = FindWindowExW(0, w, TOOLTIPS_CLASSW, 0)) {
-      if (GetWindowThreadProcessId(w, nullptr) == app.dwThreadId) tips = tips ? HWND_BROADCAST : w;
-    }
-    if (tips == HWND_BROADCAST || !(GetWindowLongW(tips, GWL_EXSTYLE) & WS_EX_TOPMOST)) return L"?";
+    HWND tips = FindWindowW(TOOLTIPS_CLASSW, 0), next = FindWindowExW(0, tips, TOOLTIPS_CLASSW, 0);
+    if (next || !(GetWindowLongW(tips, GWL_EXSTYLE) & WS_EX_TOPMOST)) return L"?";
     Str all;
+    struct {
+      TTTOOLINFOA info;
+      char text[256];
+    } tool{{TTTOOLINFOA_V1_SIZE}, {}};
+    auto* at = static_cast<decltype(tool)*>(InProgram(&tool, sizeof tool));
     for (int i = 0; i < Send(tips, TTM_GETTOOLCOUNT); ++i) {
-      struct {
-        TTTOOLINFOA info;
-        char text[256];
-      } tool{{TTTOOLINFOA_V1_SIZE}, {}};
-      auto* at = static_cast<decltype(tool)*>(InProgram(&tool, sizeof tool));
-      tool.info.lpszText = at->text;  // the control writes the text in the program
+      tool.info.lpszText = at->text, *tool.text = 0;
       WriteProcessMemory(app.hProcess, at, &tool, sizeof tool, nullptr);
       Send(tips, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(at));
       ReadProcessMemory(app.hProcess, at, &tool, sizeof tool, nullptr);
-      VirtualFreeEx(app.hProcess, at, 0, MEM_RELEASE);
-      const HWND kid = reinterpret_cast<HWND>(tool.info.uId);
-      all += (i ? L"; " : L"") + S(std::find(kids.begin(), kids.end(), kid) - kids.begin()) + L" " +
-             Str(tool.text, tool.text + strlen(tool.text)) +
-             (tool.info.uFlags == (TTF_IDISHWND | TTF_SUBCLASS) && tool.info.hwnd == main ? L""
-                                                                                          : L"!");
+      const bool right =
+          tool.info.uFlags == (TTF_IDISHWND | TTF_SUBCLASS) && tool.info.hwnd == main;
+      all += (i ? L"; " : L"") +
+             S(std::find(kids.begin(), kids.end(), (HWND)tool.info.uId) - kids.begin()) + L" " +
+             Str(tool.text, tool.text + strlen(tool.text)) + (right ? L"" : L"!");
     }
-    return all;
+    return VirtualFreeEx(app.hProcess, at, 0, MEM_RELEASE), all;
   }
 
   // Whether `control` shows what `paint` draws in its place, compared where the drawing covers
@@ -265,18 +234,17 @@ class Driver {
       DWORD* bits = nullptr;
       HDC dc = CreateCompatibleDC(nullptr), screen = GetDC(nullptr);
       HGDIOBJ old = SelectObject(dc, CreateDIBSection(dc, &info, 0, (void**)&bits, nullptr, 0));
-      if (i < 2)
-        PatBlt(dc, 0, 0, box.right, box.bottom, i ? WHITENESS : BLACKNESS), paint(dc, &box);
-      if (i == 2) BitBlt(dc, 0, 0, box.right, box.bottom, screen, r.left, r.top, SRCCOPY);
+      PatBlt(dc, 0, 0, box.right, box.bottom, i ? WHITENESS : BLACKNESS);
+      i < 2 ? paint(dc, &box)
+            : (void)BitBlt(dc, 0, 0, box.right, box.bottom, screen, r.left, r.top, SRCCOPY);
       GdiFlush();
       // Shifted, the unused alpha byte drops out.
       for (int p = 0; bits && p < box.right * box.bottom; ++p) pixels[i].push_back(bits[p] << 8);
       DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
     }
     size_t same = 0;
-    for (size_t p = 0; p < pixels[2].size(); ++p) {
+    for (size_t p = 0; p < pixels[2].size(); ++p)
       same += pixels[0][p] != pixels[1][p] || pixels[0][p] == pixels[2][p];
-    }
     return !pixels[2].empty() && same == pixels[2].size();
   }
   bool ShowsText(HWND label, int font) {
@@ -314,55 +282,38 @@ class Driver {
         5000);
     return now;
   }
-  // Returns once the program has handled the input queued so far: input comes before painting,
-  // so a repaint asked for now happens only after it.
-  bool SyncInput() {
-    InvalidateRect(main, nullptr, FALSE);
-    return WaitFor([&] { return !GetUpdateRect(main, nullptr, FALSE) || !Running(); });
-  }
-  void Key(WORD key, bool shift = false) {
-    INPUT in[4] = {};  // the key, between the Shift key's down and up when asked
-    for (int i = 0; i < 4; ++i) {
-      in[i].type = INPUT_KEYBOARD;
-      in[i].ki = {i % 3 ? key : WORD(shift ? VK_SHIFT : 0), 0, DWORD(i < 2 ? 0 : KEYEVENTF_KEYUP)};
-    }
-    SendInput(4, in, sizeof(INPUT));
-  }
   HWND Focus() {
     GUITHREADINFO info{sizeof info};
     GetGUIThreadInfo(app.dwThreadId, &info);
     return info.hwndFocus;
   }
 
-  // The next message box, one not among `open`; checks that its buttons and the icon it draws
+  // The next message box, one not among `open`. Checks that its buttons and the icon it draws
   // suit its title.
-  struct Box {
-    HWND hwnd;
-    Str title, text;
-  };
-  Box NextBox(const std::vector<HWND>& open = {}) {
-    Box box{NewDialog(open), L"", L"<no box>"};
-    if (!box.hwnd) return box;
-    box.title = Text(box.hwnd), box.text = Text(GetDlgItem(box.hwnd, 0xFFFF));
-    const bool ask = box.title == L"Question", error = box.title == L"Error";
-    Str buttons;
-    for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) buttons += GetDlgItem(box.hwnd, id) ? L"1" : L"0";
-    const LPCWSTR icon = ask ? IDI_QUESTION : error ? IDI_ERROR : IDI_INFORMATION;
-    const bool drawn = WaitFor(
-        [&] {
-          return Shows(GetDlgItem(box.hwnd, 0x440), [&](HDC dc, RECT* r) {
-            DrawIconEx(dc, 0, 0, LoadIconW(0, icon), r->right, r->bottom, 0, 0, DI_NORMAL);
-          });
-        },
-        5000);
-    Eq(buttons + (drawn ? L" its icon" : L" another icon"),
-       ask ? L"0011 its icon" : L"1000 its icon",
-       "\"" + N(box.title + L": " + box.text) + "\": OK or Yes and No, and the title's icon");
-    return box;
+  Says NextBox(const std::vector<HWND>& open = {}) {
+    const HWND box = NewDialog(open);
+    const Str title = Text(box), says = box ? title + L": " + Text(GetDlgItem(box, 0xFFFF)) : L"";
+    const bool ask = title == L"Question";
+    const LPCWSTR icon = ask ? IDI_QUESTION : title == L"Error" ? IDI_ERROR : IDI_INFORMATION;
+    Str got =
+        WaitFor(
+            [&] {
+              return Shows(GetDlgItem(box, 0x440), [&](HDC dc, RECT* r) {
+                DrawIconEx(dc, 0, 0, LoadIconW(0, icon), r->right, r->bottom, 0, 0, DI_NORMAL);
+              });
+            },
+            5000)
+            ? L"its icon"
+            : L"another icon";
+    for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) got += GetDlgItem(box, id) ? L" 1" : L" 0";
+    if (box)
+      Eq(got, ask ? L"its icon 0 0 1 1" : L"its icon 1 0 0 0",
+         "\"" + N(says) + "\" box: icon, buttons");
+    return {box, says};
   }
-  bool Expect(const Str& box, int answer, const std::string& what) {
-    const Box next = NextBox();
-    return Eq(next.title + L": " + next.text, box, what) && Answer(next.hwnd, answer);
+  bool Expect(const Str& says, int answer, const std::string& what) {
+    const Says box = NextBox();
+    return Eq(box.second, says, what) && Answer(box.first, answer);
   }
   // Clicks Convert (unless a batch runs already) and answers every box up to "Done" with OK;
   // returns them as "title: text|". At each the list selects the file it concerns (as far as
@@ -370,70 +321,67 @@ class Driver {
   Str Convert(const std::vector<int>& selections, const std::string& what, bool click = true) {
     Str seen;
     if (click) Click(kConvert);
-    for (Box box = NextBox(); box.hwnd; box = NextBox()) {
-      seen += box.title + L": " + box.text + L"|";
+    for (Says box = NextBox(); box.first; box = NextBox()) {
+      seen += box.second + L"|";
       const size_t n = std::count(seen.begin(), seen.end(), L'|');
       const std::string at = what + ", box " + std::to_string(n);
-      if (n <= selections.size()) {
-        Check(Send(K(kList), LB_GETCURSEL) == selections[n - 1],
-              at + ": the list selects its file");
-      }
-      if (box.text != L"Done") Busy(true, at);
-      if (!Answer(box.hwnd, IDOK) || box.text == L"Done") break;
+      if (n <= selections.size())
+        Check(Send(K(kList), LB_GETCURSEL) == selections[n - 1], at + ": selects its file");
+      if (box.second + L"|" != kDone) Busy(true, at);
+      if (!Answer(box.first, IDOK) || box.second + L"|" == kDone) break;
     }
     WaitFor([&] { return Text(K(kConvert)) == L"Convert" && Dialogs().empty(); });
     return seen;
   }
-  // The Convert button, the current file's bar, the "..." buttons and the tooltips.
-  Str Controls() {
+  Str List() {
+    Str items;
+    for (int i = 0; i < Send(K(kList), LB_GETCOUNT); ++i)
+      items += Text(K(kList), LB_GETTEXT, i) + L"|";
+    return items;
+  }
+  // Convert's caption, the bars (the total one with `total`), whether the "..." buttons are
+  // enabled, and the tooltips.
+  Str Controls(bool total = true) {
     return Text(K(kConvert)) + L" " + S(Send(K(9), PBM_GETPOS)) +
+           (total ? L" " + S(Send(K(11), PBM_GETPOS)) : L"") +
            (IsWindowEnabled(K(kSourceButton)) ? L" on" : L" off") +
            (IsWindowEnabled(K(kDestButton)) ? L" on, " : L" off, ") + Tools();
   }
-  Str Total() { return L" total " + S(Send(K(11), PBM_GETPOS)); }
   // What the window shows, to compare before and after something that must change nothing.
   Str State() {
     return Text(K(kSource)) + L" > " + Text(K(kDest)) + L" [" + List() + L"] " +
-           S(Send(K(kList), LB_GETCURSEL)) + L" " + Controls() + Total();
+           S(Send(K(kList), LB_GETCURSEL)) + L" " + Controls();
   }
   // During a batch Convert turns into Cancel with its own tip and the "..." buttons are
   // disabled; afterwards all is as at start-up.
   void Busy(bool busy, const std::string& what) {
-    Eq(Controls() + (busy ? L"" : Total()),
+    Eq(Controls(!busy),
        busy ? L"Cancel 0 off off, " + kTips + L"Abort converting"
-            : L"Convert 0 on on, " + kTips + L"Start converting total 0",
+            : L"Convert 0 0 on on, " + kTips + L"Start converting",
        what + (busy ? ": the window is busy" : ": the window is idle again"));
   }
 
-  // Opens the folder dialog of `button`, checks it is centred, its title, and that its status
-  // line shows the destination field's folder preselected (and, with `noPath`, emptied for a
-  // folder without a path); then picks `folder`, or cancels when that is empty.
-  void Pick(int button, const Str& folder, bool noPath = false) {
+  // Opens the folder dialog of `button`; checks it is centred, its title, and that its status
+  // line shows the destination field's folder, preselected, then the folder picked. Picks
+  // `folder`, or cancels when that is empty.
+  void Pick(int button, const Str& folder) {
     const Str preselected = Text(K(kDest));
-    const std::string what =
-        (button == kDestButton ? "destination" : "source") + std::string(" dialog");
+    const std::string what = button == kDestButton ? "destination dialog" : "source dialog";
     Click(button);
     const HWND dialog = NewDialog(), status = GetDlgItem(dialog, 14147);
     const RECT r = Rect(dialog);
     auto shows = [&](const Str& path) {
       return WaitFor([&] { return Text(status) == path; }, 5000);
     };
-    const bool centred =
-        r.left == (1024 - r.right + r.left) / 2 && r.top == (768 - r.bottom + r.top) / 2;
-    Check(dialog && centred, what + " opens centred on the screen");
+    Check(
+        dialog && r.left == (1024 - r.right + r.left) / 2 && r.top == (768 - r.bottom + r.top) / 2,
+        what + " opens centred");
     Eq(Text(GetDlgItem(dialog, 14146)),
        button == kDestButton ? L"" : L"Choose folder with med-files:", what + ": title");
-    if (!preselected.empty()) Check(shows(preselected), what + ": preselects " + N(preselected));
-    LPITEMIDLIST computer = nullptr;
-    if (noPath && !SHGetSpecialFolderLocation(0, CSIDL_DRIVES, &computer)) {
-      Send(dialog, BFFM_SETSELECTIONW, FALSE, (LPARAM)InProgram(computer, ILGetSize(computer)));
-      Check(shows(L""), what + ": a folder without a path empties the status line");
-    }
-    if (!folder.empty()) {
-      Send(dialog, BFFM_SETSELECTIONW, TRUE,
-           (LPARAM)InProgram(folder.c_str(), folder.size() * 2 + 2));
-      Check(shows(folder), what + ": the status line shows the folder picked");
-    }
+    Check(preselected.empty() || shows(preselected), what + ": preselects " + N(preselected));
+    const size_t size = folder.size() * 2 + 2;
+    if (size > 2) Send(dialog, BFFM_SETSELECTIONW, TRUE, (LPARAM)InProgram(folder.c_str(), size));
+    Check(size == 2 || shows(folder), what + ": the status line shows the folder picked");
     Answer(dialog, folder.empty() ? IDCANCEL : IDOK);
   }
   void Pick(const Str& source, const Str& dest) {
@@ -441,26 +389,19 @@ class Driver {
   }
 
   // The window, and its children against one table: class, text, style, extended style, place
-  // in the client area and id; and each label's text as drawn.
+  // in the client area and id; and the labels' text as drawn.
   void CheckWindow() {
     WINDOWINFO info{sizeof info};
     GetWindowInfo(main, &info);
-    const RECT w = info.rcWindow, c = info.rcClient;
-    const DWORD wanted = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    Check(GetSystemMetrics(SM_CXSCREEN) == 1024 && GetSystemMetrics(SM_CYSCREEN) == 768 &&
-              w.left == 346 && w.top == 277 && w.right - w.left == 332 &&
-              w.bottom - w.top == 213 + GetSystemMetrics(SM_CYCAPTION),
-          "the window sits at 346,277 on 1024 x 768, 332 x 213 and the caption");
-    Eq(Text(main), L"Tonequay v1.0 by Varnel", "the window's title");
-    Check((info.dwStyle & (wanted | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_POPUP)) == wanted &&
-              !(info.dwExStyle & ~WS_EX_WINDOWEDGE) && GetClassLongW(main, GCL_STYLE) == 3,
-          "the window's styles: caption, system menu, minimize box; redrawn when resized");
-    // The etched lines and the frame are placed from the border widths the window has.
-    const int bx = info.cxWindowBorders, by = info.cyWindowBorders, cw = c.right - c.left - bx;
-    wchar_t lines[3][64];
-    swprintf(lines[0], 64, L"(%d,52)-(%d,52)", bx, bx + cw);
-    swprintf(lines[1], 64, L"(%d,%d)-(%d,%d)", cw / 2, by + 53, cw / 2, c.bottom - c.top);
-    swprintf(lines[2], 64, L"(0,0)-(%d,%d)", 332 - 2 * bx, 213 - 2 * by);
+    const RECT w = info.rcWindow;
+    wchar_t got[400];
+    swprintf(got, 400, L"%ls on %dx%d at %ld,%ld, %ldx%ld, styles %08lX %08lX %lX",
+             Text(main).c_str(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+             w.left, w.top, w.right - w.left, w.bottom - w.top - GetSystemMetrics(SM_CYCAPTION),
+             info.dwStyle, info.dwExStyle, GetClassLongW(main, GCL_STYLE));
+    // A caption, system menu and minimize box; the height is 213 and the caption's.
+    Eq(got, L"Tonequay v1.0 by Varnel on 1024x768 at 346,277, 332x213, styles 14CA0000 00000100 3",
+       "the window");
     const Str rows[] = {
         // clang-format off
         L"Static \"Path:\" 50000000 00000000 (8,8)-(125,22) 0",
@@ -470,36 +411,28 @@ class Driver {
         L"Edit \"\" 50010880 00000200 (172,22)-(289,44) 0",
         L"Button \"...\" 50010000 00000000 (294,21)-(317,44) 11",
         L"Static \"Files:\" 50000000 00000000 (8,62)-(153,76) 0",
-        L"ListBox \"\" 50210400 00000200 (8,76)-(153,221) 14",
+        L"ListBox \"\" 50010400 00000200 (8,76)-(153,208) 14",
         L"Static \"Current file:\" 50000000 00000000 (172,62)-(317,76) 0",
         L"msctls_progress32 \"\" 50000001 00000000 (172,76)-(317,93) 0",
         L"Static \"Total:\" 50000000 00000000 (172,102)-(317,116) 0",
         L"msctls_progress32 \"\" 50000001 00000000 (172,116)-(317,133) 0",
         L"Button \"Convert\" 50010000 00000000 (172,142)-(240,168) 12",
-        L"Static \"\" 50000010 00000000 " + Str(lines[0]) + L" 0",
-        L"Static \"\" 50000011 00000000 " + Str(lines[1]) + L" 0",
+        L"Static \"\" 50000010 00020000 (3,52)-(328,54) 0",
+        L"Static \"\" 50000011 00020000 (161,56)-(163,209) 0",
         L"Static \"PWRBADGE\" 5000000E 00000000 (245,142)-(317,168) 15",
         L"Static \"Web Site: www.varnel.example\" 50000001 00000000 (166,180)-(321,196) 0",
-        L"Static \"\" 50000012 00000000 " + Str(lines[2]) + L" 0",
+        L"Static \"\" 50000012 00000000 (0,0)-(326,207) 0",
         // clang-format on
     };
     for (size_t i = 0; i < kids.size(); ++i) {
-      const HWND kid = kids[i];
-      RECT r = Rect(kid, main), client = Rect(kid, nullptr, true);
-      DWORD style = GetWindowLongW(kid, GWL_STYLE), ex = GetWindowLongW(kid, GWL_EXSTYLE);
-      // The list box drops WS_VSCROLL while its items fit and trims itself to whole items of its
-      // first font, by less than one; the etched lines get a static edge outside their size.
-      if (i == kList) style |= WS_VSCROLL, r.bottom += std::clamp(221 - r.bottom, 0L, 19L);
-      if (i == 13 || i == 14) {
-        ex &= ~WS_EX_STATICEDGE;
-        r.right = r.left + client.right - client.left,
-        r.bottom = r.top + client.bottom - client.top;
-      }
-      wchar_t name[64] = {}, row[400];
-      const Str cls(name, GetClassNameW(kid, name, 64));  // after a version from the manifest
+      const RECT r = Rect(kids[i], main);
+      const DWORD style = GetWindowLongW(kids[i], GWL_STYLE),
+                  ex = GetWindowLongW(kids[i], GWL_EXSTYLE);
+      wchar_t cls[64] = {}, row[400];
+      GetClassNameW(kids[i], cls, 64);
       swprintf(row, 400, L"%ls \"%ls\" %08lX %08lX (%ld,%ld)-(%ld,%ld) %d",
-               cls.substr(cls.find(L'!') + 1).c_str(), Text(kid).c_str(), style, ex, r.left, r.top,
-               r.right, r.bottom, GetDlgCtrlID(kid));
+               wcschr(cls, L'!') ? wcschr(cls, L'!') + 1 : cls, Text(kids[i]).c_str(), style, ex,
+               r.left, r.top, r.right, r.bottom, GetDlgCtrlID(kids[i]));
       Eq(row, rows[i], "child " + std::to_string(i + 1));
     }
     // Wine answers WM_GETFONT from another process with 0: the labels' font is checked as drawn.
@@ -517,15 +450,20 @@ class Driver {
     // The path fields are read-only; Tab walks the controls in creation order.
     Check(Focus() == K(kSource), "the source field has the focus at start-up");
     SetForegroundWindow(main);
-    Key('X');
-    PostMessageW(K(kSource), WM_CHAR, 'y', 0), PostMessageW(K(kDest), WM_CHAR, 'z', 0);
-    Check(Drain() && Text(K(kSource)).empty() && Text(K(kDest)).empty(), "typing changes no path");
-    for (int kid : {2, 4, 5, 7, 12, 1, -12}) {
-      Key(VK_TAB, kid < 0);
-      Check(WaitFor([&] { return Focus() == K(abs(kid)); }, 5000),
-            (kid < 0 ? "Shift+Tab to child " : "Tab to child ") + std::to_string(abs(kid) + 1));
+    INPUT keys[4] = {{INPUT_KEYBOARD}, {INPUT_KEYBOARD}, {INPUT_KEYBOARD}, {INPUT_KEYBOARD}};
+    for (int kid : {0, 2, 4, 5, 7, 12, 1, -12}) {  // 0: an X typed into the source field
+      keys[1].ki.wVk = keys[2].ki.wVk = kid ? VK_TAB : 'X',
+      keys[0].ki.wVk = keys[3].ki.wVk = kid < 0 ? VK_SHIFT : 0;
+      keys[2].ki.dwFlags = keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(4, keys, sizeof(INPUT));
+      Check(WaitFor([&] { return Focus() == K(kid ? abs(kid) : kSource); }, 5000) && Drain() &&
+                Text(K(kSource)).empty(),
+            (kid < 0 ? "Shift+Tab to child " : "Tab to child ") + std::to_string(abs(kid) + 1) +
+                ", no text typed");
     }
-    // The pointer as the X server draws it: the stock hand over the label and the stock arrow
+    PostMessageW(K(kDest), WM_CHAR, 'z', 0);
+    Check(Drain() && Text(K(kDest)).empty(), "the destination field is read-only");
+    // The pointer as the X server draws it: the stock hand over the label, the stock arrow
     // elsewhere, as the driver's own window shows them.
     WNDCLASSW own{0, DefWindowProcW, 0, 0, 0, 0, 0, 0, 0, L"TonequayE2e"};
     RegisterClassW(&own);
@@ -537,20 +475,18 @@ class Driver {
       stock[hand] = CursorAt({20 + hand * 20, 20}, true);
     }
     DestroyWindow(mine);
-    Check(!stock[0].empty() && stock[0] != stock[1], "the X server draws the arrow and hand apart");
     SetForegroundWindow(main);
-    for (int kid : {kLink, 6, kLink, 15, 0, kSource}) {  // 0: between the paths and the line
-      const RECT c = Rect(main, nullptr, true),
-                 r = kid ? Rect(K(kid)) : RECT{c.left + 60, c.top + 48, c.left + 60, c.top + 48};
+    const RECT c = Rect(main, nullptr, true);
+    for (int kid : {16, 6, 16, 15, 0, kSource}) {  // 0: between the path fields and the line
+      const RECT r = kid ? Rect(K(kid)) : RECT{c.left + 60, c.top + 48, c.left + 60, c.top + 48};
       const std::string now = CursorAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-      const std::string want = kid == kSource ? "a cursor of its own"
-                               : kid == kLink ? "hand"
-                                              : "arrow";
-      Check(kid == kSource ? now != stock[0] && now != stock[1] : now == stock[kid == kLink],
-            "the pointer over child " + std::to_string(kid + 1) + " is " + want, now);
+      // Over the path field the pointer is the field's own, neither the hand nor the arrow.
+      const bool own = now != stock[0] && now != stock[1];
+      Check(stock[0] != stock[1] && (kid == kSource ? own : now == stock[kid == 16]),
+            "the pointer over child " + std::to_string(kid + 1), now);
     }
-    // A click on the background opens nothing; one on the label opens its address through the
-    // shell, here with the X11 helper standing in for the browser.
+    // A click on the background opens nothing, one on the label its address through the shell:
+    // here the X11 helper stands in for the browser.
     const Str browser = L"\"" + work + L"x11.py\" url \"%1\"";
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\ddeexec");
     RegSetKeyValueW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, REG_SZ, browser.c_str(),
@@ -561,12 +497,10 @@ class Driver {
     WaitFor([&] { return !Read(work + L"url.log").empty(); }, 60000);
     // A theme change brings back the window's size for the caption height, where it stands.
     SetWindowPos(main, nullptr, 0, 0, 420, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Check(Rect(main).right == 346 + 420, "the window can be resized from outside");
-    Send(main, WM_THEMECHANGED);
-    const RECT r = Rect(main);
-    Check(r.left == 346 && r.top == 277 && r.right == 346 + 332 &&
+    const RECT resized = Rect(main), r = (Send(main, WM_THEMECHANGED), Rect(main));
+    Check(resized.right == 346 + 420 && r.left == 346 && r.top == 277 && r.right == 346 + 332 &&
               r.bottom == 277 + 213 + GetSystemMetrics(SM_CYCAPTION),
-          "WM_THEMECHANGED restores the size and keeps the place");
+          "WM_THEMECHANGED restores the size of a resized window and keeps its place");
     Close("idle");
     const std::string urls = Read(work + L"url.log");
     Check(urls == "http://www.varnel.example\n", "only the click on the label opens its address",
@@ -574,59 +508,51 @@ class Driver {
   }
 
   void Pickers() {
-    const Str mixed = F(L"mixed"), meds = F(L"meds"), neither = F(L"neither"), out = F(L"out");
     if (!Start("pickers and refusals")) return;
     Str before = State();
     Click(kConvert);
-    Check(Expect(L"Error: Please select files first", IDOK, "Convert with no source") &&
-              State() == before,
-          "Convert with no source changes nothing");
-    // Each row: the dialog, what it picks ("" cancels), then the two fields and the list.
-    const Str wavs = Join(Names(mixed, L"*.wav")), medList = Join(Names(meds, L"*.med"));
+    Check(Expect(L"Error: Please select files first", IDOK, "no source") && State() == before,
+          "no source: nothing changes");
+    // Each row: the dialog, the folder it picks (none: Cancel), then the fields and the folder
+    // whose files the list shows, MED files unless it is "mixed".
     const struct {
       int button;
-      Str pick, after;
-      const char* what;
-    } picks[] = {
-        {kDestButton, out, L" > " + out + L" []", "destination OK sets only the destination"},
-        {kSourceButton, mixed, mixed + L" > " + mixed + L" [" + wavs + L"]",
-         "source OK sets both; a mixed folder lists its WAV files"},
-        {kDestButton, meds, mixed + L" > " + meds + L" [" + wavs + L"]",
-         "destination OK changes only the destination"},
-        {kSourceButton, L"", L" >  [" + medList + L"]",
-         "source Cancel empties both, scans the destination's folder"},
-        {kSourceButton, neither, neither + L" > " + neither + L" [" + medList + L"]",
-         "a folder without sound files keeps the list"},
-        {kSourceButton, meds, meds + L" > " + meds + L" [" + medList + L"]",
-         "source OK on a folder of MED files"},
-        {kDestButton, L"", meds + L" >  [" + medList + L"]",
-         "destination Cancel empties only the destination"},
-    };
+      Str pick, source, dest, list;
+    } picks[] = {{kDestButton, L"out", L"", L"out", L"neither"},
+                 {kSourceButton, L"mixed", L"mixed", L"mixed", L"mixed"},
+                 {kDestButton, L"meds", L"mixed", L"meds", L"mixed"},
+                 {kSourceButton, L"", L"", L"", L"meds"},
+                 {kSourceButton, L"neither", L"neither", L"neither", L"meds"},
+                 {kSourceButton, L"meds", L"meds", L"meds", L"meds"},
+                 {kDestButton, L"", L"meds", L"", L"meds"}};
     for (const auto& row : picks) {
-      Pick(row.button, row.pick, row.button == kDestButton && row.pick.empty());
-      Eq(State().substr(0, State().find(L"] ") + 1), row.after, row.what);
+      Pick(row.button, F(row.pick));
+      const Str list = Join(Names(F(row.list), row.list == L"mixed" ? L"*.wav" : L"*.med"));
+      Eq(State().substr(0, State().find(L"] ") + 1),
+         F(row.source) + L" > " + F(row.dest) + L" [" + list + L"]", "the fields and list then");
     }
     before = State();
     Click(kConvert);
-    Check(Expect(L"Error: Please select destination path", IDOK, "Convert with no destination") &&
-              State() == before && Names(meds, L"*.wav").empty(),
-          "Convert with no destination changes and converts nothing");
+    Check(Expect(L"Error: Please select destination path", IDOK, "no destination") &&
+              State() == before && Names(F(L"meds"), L"*.wav").empty(),
+          "no destination: nothing changes, nothing is converted");
     Pick(F(L"big"), volume + L"out");
     before = State();
     Click(kConvert);
     Check(!volume.empty() &&
-              Expect(L"Error: Not enough free space on destination path", IDOK,
-                     "Convert to a full volume") &&
+              Expect(L"Error: Not enough free space on destination path", IDOK, "a full volume") &&
               State() == before && Names(volume + L"out").empty(),
-          "Convert to a full volume changes and writes nothing");
+          "a full volume: nothing changes, nothing is written");
     Close("refusals");
   }
 
   HANDLE Lock(const Str& path) { return CreateFileW(path.c_str(), GENERIC_READ, 0, 0, 3, 0, 0); }
   void Conversions() {
-    const Str meds = F(L"conv"), wavs = F(L"wav"), back = F(L"back");
+    const Str meds = F(L"conv"), wavs = F(L"wav"), back = F(L"back"), src = F(L"fail"),
+              out = F(L"failout");
     const Strs names = Names(meds);
-    std::string originals, now, again;
+    std::string originals, now, again, earlier = Read(out + L"\\c-dest-held.wav"),
+                                       before = Read(volume + L"fill\\2-second.wav");
     for (const Str& name : names) originals += Read(meds + L"\\" + name);
     if (!Start("conversions and failures")) return;
     Pick(meds, wavs);
@@ -634,57 +560,49 @@ class Driver {
     // A Cancel click queued behind Convert is handled in the batch's pump after the first file;
     // its question holds the batch there, so the window can be read in the middle of it.
     PostAtOnce({[&] { Click(kConvert); }, [&] { Click(kConvert); }});
-    const Box box = NextBox();
-    if (Eq(box.text, kAbort, "MED to WAV: Cancel asks whether to abort")) {
-      Check(Send(K(kList), LB_GETCURSEL) == 0, "MED to WAV, after file 1: the list selects it");
+    const Says box = NextBox();
+    if (Eq(box.second, kAbort, "MED to WAV: Cancel asks whether to abort")) {
+      Check(Send(K(kList), LB_GETCURSEL) == 0 && Send(K(11), PBM_GETPOS) == 7700 * 100 / 27400,
+            "MED to WAV, after file 1: the list selects it, the total bar shows its share");
       Busy(true, "MED to WAV, after file 1");
-      Eq(Total(), L" total " + S(7700 * 100 / 27400), "MED to WAV, after file 1: the total bar");
       Converted(meds, wavs, names, "MED to WAV, after file 1", 1);
-      Answer(box.hwnd, IDNO);
+      Answer(box.first, IDNO);
     }
-    Eq(Convert({3}, "MED to WAV", false), L"Information: Done|",
-       "MED to WAV goes on after No to Done");
+    Eq(Convert({3}, "MED to WAV", false), kDone, "MED to WAV goes on after No to Done");
     Busy(false, "MED to WAV, after Done");
     Converted(meds, wavs, names, "MED to WAV");
     Pick(wavs, back);
-    Eq(Convert({}, "WAV to MED"), L"Information: Done|", "WAV to MED ends with Done");
-    for (const Str& name : names) {
+    Eq(Convert({}, "WAV to MED"), kDone, "WAV to MED ends with Done");
+    for (const Str& name : names)
       again += Read(back + L"\\" + OutputName(OutputName(name))), now += Read(meds + L"\\" + name);
-    }
     Check(again == originals && now == originals,
           "WAV to MED gives back the MED files, kept as they were");
     const Str height = S(213 + GetSystemMetrics(SM_CYCAPTION));
     const std::string shot = X11(L"shot 346 277 332 " + height);
     Check(shot.find(N(L"332 " + height + L" ")) == 0 && atoi(shot.c_str() + shot.rfind(' ')) >= 8,
           "a screenshot after the conversions shows the window drawn", shot);
-
     // Failed files each show one box and the batch goes on.
-    const Str src = F(L"fail"), out = F(L"failout");
-    const std::string earlier = Read(out + L"\\c-dest-held.wav");
     Pick(src, out);
     const HANDLE held[] = {Lock(src + L"\\a-held.med"), Lock(out + L"\\c-dest-held.wav")};
     Eq(Convert({0, 1, 2, 3}, "failures"),
        L"Error: Error open file \"" + src + L"\\a-held.med\"|Error: Not supported MED file|" +
-           L"Error: Error create file \"" + out + L"\\c-dest-held.wav\"|Information: Done|",
+           L"Error: Error create file \"" + out + L"\\c-dest-held.wav\"|" + kDone,
        "failures: one box per failed file, then Done");
     for (HANDLE file : held) CloseHandle(file);
     Converted(src, out, {L"d-fine.med", L"a-held.med", L"b-refused.med"}, "failures", 1);
     Check(Read(out + L"\\c-dest-held.wav") == earlier, "failures: a held output keeps its bytes");
     // A volume that fills up in the middle: 2, 4 and 1 clusters of 4 KiB with 5 free pass the
     // check of the total size, and only the second file does not fit.
-    const Str fill = F(L"fill"), full = volume + L"fill";
-    const std::string before = Read(full + L"\\2-second.wav");
     std::ofstream(fs::path(volume + L"filler"))
         << std::string(fs::space(volume).available - 20480, 0);
-    Pick(fill, full);
-    Check(
-        !volume.empty() && Convert({}, "full volume") == L"Error: Error write file \"" + full +
-                                                             L"\\2-second.wav\"|Information: Done|",
-        "a volume that fills up fails one file");
-    Converted(fill, full, {L"1-first.med", L"3-third.med"},
+    Pick(F(L"fill"), volume + L"fill");
+    Check(!volume.empty() && Convert({}, "full volume") == L"Error: Error write file \"" + volume +
+                                                               L"fill\\2-second.wav\"|" + kDone,
+          "a volume that fills up fails one file");
+    Converted(F(L"fill"), volume + L"fill", {L"1-first.med", L"3-third.med"},
               "full volume: the files before and after");
-    Check(!before.empty() && Read(full + L"\\2-second.wav") == before,
-          "full volume: the earlier output of that name is intact");
+    Check(!before.empty() && Read(volume + L"fill\\2-second.wav") == before,
+          "full volume: the earlier output is intact");
     Close("conversions");
   }
 
@@ -697,21 +615,22 @@ class Driver {
     const HANDLE held = Lock(src + L"\\" + names[3]);
     auto ask = [&](int selection, int answer, const std::string& at,
                    const std::vector<HWND>& open) {
-      const Box question = NextBox(open);
-      if (!Eq(question.text, kAbort, at + ": the abort question")) return;
-      Check(Send(K(kList), LB_GETCURSEL) == selection, at + ": asked at its file");
+      const Says question = NextBox(open);
+      Check(question.second == kAbort && Send(K(kList), LB_GETCURSEL) == selection,
+            at + ": the abort question at its file");
       Busy(true, at);
-      Answer(question.hwnd, answer);
+      Answer(question.first, answer);
     };
     PostAtOnce({[&] { Click(kConvert); }, request});
     ask(0, IDNO, what + ", after file 1", {});
-    const Box error = NextBox();
-    Eq(error.text, L"Error open file \"" + src + L"\\" + names[3] + L"\"", what + ": No goes on");
+    const Says error = NextBox();
+    Eq(error.second, L"Error: Error open file \"" + src + L"\\" + names[3] + L"\"",
+       what + ": No goes on");
     Converted(src, out, names, what + ", No", 3);
     request();
-    ask(3, IDYES, what + ", at file 4", {error.hwnd});
-    Answer(error.hwnd, IDOK);
-    Eq(Convert({}, what, false), L"Information: Done|", what + ", Yes: the batch ends with Done");
+    ask(3, IDYES, what + ", at file 4", {error.first});
+    Answer(error.first, IDOK);
+    Eq(Convert({}, what, false), kDone, what + ", Yes: the batch ends with Done");
     CloseHandle(held);
     Converted(src, out, names, what + ", Yes", 3);
     Busy(false, what + ", Yes");
@@ -731,29 +650,26 @@ class Driver {
     // start a second one inside it; a close request there waits for the batch to end, then quits.
     for (bool quit : {false, true}) {
       const std::string what = quit ? "close while ending" : "Convert while ending";
-      const Str out = F(quit ? L"quit" : L"again");
       if (quit && Start("close while a batch ends")) Pick(kSourceButton, src);
-      Pick(kDestButton, out);
+      Pick(kDestButton, F(quit ? L"quit" : L"again"));
       PostAtOnce({[&] { Click(kConvert); }, [&] { Click(kConvert); }});
-      const Box question = NextBox();
-      if (Eq(question.text, kAbort, what + ": the question")) {
-        PostAtOnce({[&] { PostMessageW(question.hwnd, WM_COMMAND, IDYES, 0); },
+      const Says question = NextBox();
+      if (Eq(question.second, kAbort, what + ": the question")) {
+        PostAtOnce({[&] { PostMessageW(question.first, WM_COMMAND, IDYES, 0); },
                     [&] { quit ? PostMessageW(main, WM_CLOSE, 0, 0) : (Click(kConvert), 0); }});
       }
-      const Box done = NextBox({question.hwnd});
-      Check(done.text == L"Done" && Running(),
+      const Says done = NextBox({question.first});
+      Check(done.second + L"|" == kDone && Running(),
             what + ": the batch ends with Done, the program runs");
-      Converted(src, out, names, what, 1);
-      Answer(done.hwnd, IDOK);
-      if (quit) {
-        Check(Exit0(), what + ": the program then quits with exit code 0");
-        break;
-      }
+      Converted(src, F(quit ? L"quit" : L"again"), names, what, 1);
+      Answer(done.first, IDOK);
+      if (quit) Check(Exit0(), what + ": the program then quits with exit code 0");
+      if (quit) break;
       Check(Drain() && Dialogs().empty(), what + ": no second batch");
-      Converted(src, out, names, what, 1);
+      Converted(src, F(L"again"), names, what, 1);
       Busy(false, what);
-      Eq(Convert({}, "once idle"), L"Information: Done|", "a Convert click once idle");
-      Converted(src, out, names, "a Convert click once idle runs a whole batch");
+      Eq(Convert({}, "once idle"), kDone, "a Convert click once idle");
+      Converted(src, F(L"again"), names, "a Convert click once idle runs a whole batch");
       Close("idle after aborts");
     }
   }
@@ -768,7 +684,20 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 5)
     return std::printf("usage: tonequay-e2e PROGRAM FIXTURES WORK VOLUME [SCENARIO...]\n"), 2;
   Driver d{argv[1], argv[2], argv[3], Str(argv[4]) == L"-" ? L"" : argv[4]};
-  d.MakeFixtures();
+  d.Fixtures(
+      d.fixtures,
+      L"mixed\\x1.med:90 mixed\\w1.wav:90 mixed\\w2.wav:90 meds\\m1.med:90 meds\\m2.MED:90 "
+      L"meds\\m3.med:90 "
+      L"neither\\notes.txt:90 big\\a.med:160000 big\\b.med:160000 out\\ wav\\ back\\ cancel\\ "
+      L"close\\ again\\ quit\\ "
+      L"conv\\bass.med:7700 conv\\Drum.MED:12800 conv\\lead.take2.med:5100 conv\\pad.med:1800 "
+      L"fail\\a-held.med:900 fail\\c-dest-held.med:900 fail\\d-fine.med:900 "
+      L"failout\\c-dest-held.wav:300 "
+      L"fill\\1-first.med:8000 fill\\2-second.med:12300 fill\\3-third.med:300 abort\\f1.med:65000 "
+      L"abort\\f2.med:65000 "
+      L"abort\\f3.med:65000 abort\\f4.med:65000 abort\\f5.med:65000 abort\\f6.med:65000");
+  std::ofstream(fs::path(d.F(L"fail\\b-refused.med"))) << std::string(300, 'x');
+  if (!d.volume.empty()) d.Fixtures(d.volume, L"out\\ fill\\2-second.wav:300");
   const std::pair<Str, void (Driver::*)()> scenarios[] = {{L"startup", &Driver::Startup},
                                                           {L"picker", &Driver::Pickers},
                                                           {L"convert", &Driver::Conversions},
