@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by every script that runs a Windows build under Wine or on a private X screen: which
 # loader runs a program, a prefix made once, an Xvfb on a free display, and stopping it all.
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
@@ -53,7 +54,7 @@ wine_xvfb() {
     XVFB_PID=$!
     # Xvfb creates its socket once it accepts clients; it ends at once when the display is taken.
     for _ in $(seq 400); do
-      kill -0 "$XVFB_PID" 2>/dev/null && ! [ -S "/tmp/.X11-unix/X$n" ] || break
+      if ! kill -0 "$XVFB_PID" 2>/dev/null || [ -S "/tmp/.X11-unix/X$n" ]; then break; fi
       sleep 0.05
     done
     if [ -S "/tmp/.X11-unix/X$n" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
