@@ -403,6 +403,8 @@ class Driver {
     // A caption, system menu and minimize box; the height is 213 and the caption's.
     Eq(got, L"Tonequay v1.0 by Varnel on 1024x768 at 346,277, 332x213, styles 14CA0000 00000100 3",
        "the window");
+    // As Wine shows them: the empty list box without WS_VSCROLL, trimmed to whole items of its
+    // font; the etched lines in a static edge, placed from the window's 3-pixel borders.
     const Str rows[] = {
         // clang-format off
         L"Static \"Path:\" 50000000 00000000 (8,8)-(125,22) 0",
