@@ -141,11 +141,10 @@ def windows_path(path):
 
 def wine_environment(prefix):
     """The environment of the project's Wine scripts, with the prefix made on first use."""
-    subprocess.run([os.path.join(ROOT, "cmake", "wine-prefix.sh"), prefix], check=True)
-    script = f'. "{os.path.join(ROOT, "cmake", "wine-env.sh")}" && env -0'
+    script = f'. "{os.path.join(ROOT, "cmake", "wine-lib.sh")}" && wine_prefix "{prefix}" && env -0'
     output = subprocess.run(["bash", "-c", script], check=True, capture_output=True).stdout
     env = dict(item.split("=", 1) for item in output.decode().split("\0") if "=" in item)
-    env["WINEPREFIX"] = prefix
+    env["WINEPREFIX"], env["WINELOADER"] = prefix, "/usr/lib/wine/wine64"  # the 64-bit build's
     return env
 
 

@@ -15,8 +15,8 @@ include(GoogleTest)
 # still compiles every test and the windows64 build runs them.
 set(TONEQUAY_CAN_RUN_TESTS ON)
 if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE wine32Result
-                  OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND bash -c ". '${CMAKE_CURRENT_LIST_DIR}/wine-lib.sh' && wine_can_run32"
+                  RESULT_VARIABLE wine32Result OUTPUT_QUIET ERROR_QUIET)
   if(NOT wine32Result EQUAL 0)
     set(TONEQUAY_CAN_RUN_TESTS OFF)
     message(STATUS "32-bit Wine cannot run here: Windows tests run in the windows64 build")
