@@ -103,7 +103,10 @@ TEST(Batch, AFailingFileGetsOneBoxLeavesTheDiskAsItWasAndTheBatchGoesOn) {
       {"cut to nothing in the copy", CutAt(3, 0), read},
       {"cut by a byte in the copy", CutAt(3, 63), read},
       {"output name is a folder", [&](FakeFileSystem& fs) { old(fs).folder = true; }, create},
-      {"old output read-only", [&](FakeFileSystem& fs) { old(fs).readOnly = true; }, create}};
+      {"old output read-only", [&](FakeFileSystem& fs) { old(fs).readOnly = true; }, create},
+      {"no file can be made", [](FakeFileSystem& fs) { fs.failAt["CreateNew"] = 1; }, create},
+      {"volume full", [](FakeFileSystem& fs) { fs.failAt["Write"] = 1; },
+       "Error write file \"E:\\out\\x.wav\""}};
   for (const auto& [what, arrange, box] : cases) {
     SCOPED_TRACE(what);
     Job job;
