@@ -39,9 +39,9 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
       {"D:\\snd", "", 9, "Please select destination path", true},
       {"", "", 9, "Please select files first", true},
       {"D:\\snd", "E:\\out", 2, full, true},
-      {"D:\\snd", "E:\\out", 3, "", true},
-      {"D:\\snd\\", "E:\\out\\", 0, "", false},  // an empty list passes with no room
-      {"D:\\snd", "F:\\out", 0, "", true}};      // no answer for that volume: no check
+      {"D:\\snd\\", "E:\\out\\", 3, "", true},  // no second backslash
+      {"D:\\snd", "E:\\out", 0, "", false},     // an empty list passes with no room
+      {"D:\\snd", "F:\\out", 0, "", true}};     // no answer for that volume: no check
   for (const auto& [source, dest, freeClusters, box, listed] : cases) {
     SCOPED_TRACE(source + " to " + dest + ", free " + std::to_string(freeClusters));
     Job job;
@@ -59,14 +59,16 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
       for (const char* total : {"25", "50", "100"}) {
         events.insert(events.end(), {"current 0", std::string("total ") + total, "pump"});
       }
-      files.insert({{dest + "\\a.wav", WithTag(a, 17)},
-                    {dest + "\\B.med", WithTag(b, 122)},
-                    {dest + "\\c.med", WithTag(c, 122)}});
+      const std::string out = dest.substr(0, 6);
+      files.insert({{out + "\\a.wav", WithTag(a, 17)},
+                    {out + "\\B.med", WithTag(b, 122)},
+                    {out + "\\c.med", WithTag(c, 122)}});
     }
     events.insert(events.end(), {"box Information: Done", "current 0", "total 0", "browse on",
                                  "caption Convert", "tip Start converting"});
     EXPECT_EQ(job.ui.events, box.empty() ? events : Lines{"box Error: " + box});
     EXPECT_EQ(job.fs.Files(), files);
+    EXPECT_EQ(job.ui.list.selected, box.empty() && listed ? 2 : -1);
   }
 }
 
