@@ -2,6 +2,7 @@
 // failing at a chosen call. It lists in reverse name order, so a caller that sorts shows.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -120,10 +121,12 @@ class FakeFileSystem final : public FileSystem {
     entries[to].data = std::move(entries.at(from).data);
     return entries.erase(from) != 0;
   }
-  // Windows deletes no read-only file.
+  // Windows deletes neither a read-only file nor one that is still open.
   bool Remove(const std::string& path) override {
     const FakeEntry* entry = Find(path);
-    return !Fail("Remove") && entry && !entry->readOnly && entries.erase(path) != 0;
+    const bool open = std::any_of(open_.begin(), open_.end(),
+                                  [&](const auto& handle) { return handle.second.path == path; });
+    return !Fail("Remove") && entry && !entry->readOnly && !open && entries.erase(path) != 0;
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
 
