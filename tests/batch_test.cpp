@@ -96,7 +96,9 @@ TEST(Batch, AFailingFileGetsOneBoxLeavesTheDiskAsItWasAndTheBatchGoesOn) {
       {"21 bytes: no whole tag", [&](FakeFileSystem& fs) { x(fs).data.resize(21); }, refused},
       {"2 GiB", [&](FakeFileSystem& fs) { x(fs).reportedSize = 0x80000000u; }, large},
       {"over 4 GiB", [&](FakeFileSystem& fs) { x(fs).reportedSize = 0x100000040u; }, large},
-      {"2 GiB less a byte", [&](FakeFileSystem& fs) { x(fs).reportedSize = 0x7FFFFFFF; }, read},
+      // Accepted, then found short; a 32-bit process cannot hold it whole.
+      {"2 GiB less a byte", [&](FakeFileSystem& fs) { x(fs).reportedSize = 0x7FFFFFFF; },
+       sizeof(void*) > 4 ? read : large},
       {"grew after its size was taken", [&](FakeFileSystem& fs) { x(fs).reportedSize = 50; }, read},
       {"cut to nothing in the header", CutAt(1, 0), refused},
       {"cut to 30 in the header", CutAt(1, 30), read},
