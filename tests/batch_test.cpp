@@ -43,7 +43,7 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
       {"D:\\snd", "E:\\out", 0, "", false},     // an empty list passes with no room
       {"D:\\snd", "F:\\out", 0, "", true}};     // no answer for that volume: no check
   for (const auto& [source, dest, freeClusters, box, listed] : cases) {
-    SCOPED_TRACE(source + " to " + dest + ", free " + std::to_string(freeClusters));
+    SCOPED_TRACE(::testing::Message() << source << " to " << dest << ", free " << freeClusters);
     Job job;
     const Bytes a = job.Source("a.med", SoundFile(100, 122, 1));
     const Bytes b = job.Source("B.WAV", SoundFile(100, 17, 2));
@@ -88,8 +88,8 @@ TEST(Batch, AFailingFileGetsOneBoxLeavesTheDiskAsItWasAndTheBatchGoesOn) {
   const std::string large = "File too large \"D:\\snd\\x.med\"";
   const std::string create = "Error create file \"E:\\out\\x.wav\"";
   using Arrange = std::function<void(FakeFileSystem&)>;
-  const auto x = [](FakeFileSystem& fs) -> FakeEntry& { return fs.entries["D:\\snd\\x.med"]; };
-  const auto old = [](FakeFileSystem& fs) -> FakeEntry& { return fs.entries["E:\\out\\x.wav"]; };
+  const auto x = [](FakeFileSystem& fs) -> FakeEntry& { return *fs.Find("D:\\snd\\x.med"); };
+  const auto old = [](FakeFileSystem& fs) -> FakeEntry& { return *fs.Find("E:\\out\\x.wav"); };
   const std::tuple<const char*, Arrange, std::string> cases[] = {
       {"source is a folder", [&](FakeFileSystem& fs) { x(fs).folder = true; }, open},
       {"header refused", [&](FakeFileSystem& fs) { x(fs).data.assign(64, 0); }, refused},
@@ -136,8 +136,10 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   for (const bool inBox : {false, true}) {
     SCOPED_TRACE(inBox ? "in a box" : "in the pump");
     Job job;
-    if (inBox) job.Source("bad.med", Bytes(64, 0));
-    if (inBox) job.ui.list.items.push_back("gone.med");
+    if (inBox) {
+      job.Source("bad.med", Bytes(64, 0));
+      job.ui.list.items.push_back("gone.med");
+    }
     for (int i = 1; i <= 10; ++i) job.Source(std::to_string(i) + ".med", SoundFile(40, 122));
     int pumps = 0;
     job.ui.onPump = [&] { Converting = ++pumps != 3; };

@@ -71,9 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((flags & 0x30) != 0 && !fs.Find(output))
       fs.entries[output] = {{flags}, false, (flags & 8) != 0, {}};
     if ((flags & 0xC0) == 0xC0 || fs.Find(source)) continue;  // listed, not there
-    FakeEntry& entry = fs.entries[source] = {body, false, false, {}};
+    fs.entries[source] = {body, false, false, {}};
     // A size past the file's end, by a byte or up to 2 GiB: never converted.
-    if (flags & 0x40) entry.reportedSize = flags & 4 ? 0x80000000u : body.size() + 1;
+    if (flags & 0x40) fs.entries[source].reportedSize = flags & 4 ? 0x80000000u : body.size() + 1;
     SoundHeader header{};
     std::copy_n(body.begin(), std::min(body.size(), header.size()), header.begin());
     if (body.size() >= 22 && IsAcceptedHeader(header) && !(flags & 0x40)) {
