@@ -115,7 +115,8 @@ class FakeFileSystem final : public FileSystem {
   }
   bool Replace(const std::string& from, const std::string& to) override {
     const FakeEntry* target = Find(to);
-    if (Fail("Replace") || !Find(from) || (target && (target->folder || target->readOnly))) {
+    if (Fail("Replace") || !Find(from) || IsOpen(from) ||
+        (target && (target->folder || target->readOnly))) {
       return false;
     }
     entries[to].data = std::move(entries.at(from).data);
@@ -124,9 +125,8 @@ class FakeFileSystem final : public FileSystem {
   // Windows deletes neither a read-only file nor one that is still open.
   bool Remove(const std::string& path) override {
     const FakeEntry* entry = Find(path);
-    const bool open = std::any_of(open_.begin(), open_.end(),
-                                  [&](const auto& handle) { return handle.second.path == path; });
-    return !Fail("Remove") && entry && !entry->readOnly && !open && entries.erase(path) != 0;
+    return !Fail("Remove") && entry && !entry->readOnly && !IsOpen(path) &&
+           entries.erase(path) != 0;
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
 
@@ -138,6 +138,10 @@ class FakeFileSystem final : public FileSystem {
   };
 
   bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
+  bool IsOpen(const std::string& path) const {
+    return std::any_of(open_.begin(), open_.end(),
+                       [&](const auto& h) { return h.second.path == path; });
+  }
   FileHandle Open(const std::string& path, bool writable) {
     open_[++lastHandle_] = {path, 0, writable};
     return lastHandle_;
