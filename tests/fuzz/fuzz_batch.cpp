@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(!Converting && fs.OpenHandles() == 0, "the batch ends idle with every file closed");
   Check(summary.started, "a batch with both folders and room starts");
   Check(abortPump == 0 || pumps <= abortPump, "nothing is converted after an abort");
-  Check(ui.boxes.back() == "Information: Done" && ui.boxes.size() == summary.failed + 1u,
+  Check(!ui.boxes.empty() && ui.boxes.back() == "Information: Done" &&
+            ui.boxes.size() == summary.failed + 1u,
         "one box per failed file, then Done");
   const std::map<std::string, Bytes> after = fs.Files();
   for (const auto& [path, bytes] : before) Check(after.count(path) != 0, "no file is lost");
