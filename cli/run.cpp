@@ -33,10 +33,6 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
   return false;
 }
 
-std::string WithSeparator(const std::string& folder) {
-  return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-}
-
 void PrintSummary(const BatchSummary& summary) {
   std::printf("Summary: %d files, %d converted, %d failed, %d skipped, %" PRIu64 " bytes written\n",
               summary.listed, summary.converted, summary.failed, summary.skipped,
@@ -61,8 +57,8 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   std::uint64_t totalBytes = 0;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
-    const std::string sourcePath = WithSeparator(source) + name;
-    const std::string destPath = WithSeparator(dest) + OutputNameFor(name, leadBytes);
+    const std::string sourcePath = WithTrailingBackslash(source) + name;
+    const std::string destPath = WithTrailingBackslash(dest) + OutputNameFor(name, leadBytes);
     const std::vector<FoundFile> found = fs.FindFiles(sourcePath);
     if (!found.empty()) totalBytes += found.front().size;
     std::printf("%s -> %s\n", ForDisplay(sourcePath).c_str(), ForDisplay(destPath).c_str());

@@ -6,6 +6,7 @@
 
 #include "cli/console.h"
 #include "convert/batch.h"
+#include "convert/sound_rules.h"
 
 namespace {
 
@@ -61,8 +62,7 @@ void TerminalUi::ShowMessage(const std::string& text, const std::string& /*title
   std::string line = text;
   if (selected_ >= 0 && selected_ < names_.Count() && !sourceFolder_.empty() &&
       text.find('"') == std::string::npos) {
-    line += " \"" + sourceFolder_ + (sourceFolder_.back() == '\\' ? "" : "\\") +
-            names_.Item(selected_) + "\"";
+    line += " \"" + WithTrailingBackslash(sourceFolder_) + names_.Item(selected_) + "\"";
   }
   const bool hadLine = drawnLength_ > 0;
   ClearLine();

@@ -36,11 +36,6 @@ struct Batch {
   std::uint32_t bufferSize = 0;
 };
 
-std::string WithTrailingBackslash(std::string folder) {
-  if (folder.back() != '\\') folder += '\\';
-  return folder;
-}
-
 std::string Quoted(const std::string& path) {
   return "\"" + path + "\"";
 }

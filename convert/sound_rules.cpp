@@ -48,12 +48,21 @@ std::uint16_t ToggleFormatTag(std::uint16_t tag) {
   return tag == kMedFormatTag ? kWavFormatTag : kMedFormatTag;
 }
 
+char ToLowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
 std::string ToLowerAscii(std::string_view text) {
   std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  }
+  for (char& c : result) c = ToLowerAscii(c);
   return result;
+}
+
+// The last byte is compared, not the last character: a folder ending in a double-byte
+// character whose trail byte is 0x5C gets no backslash of its own.
+std::string WithTrailingBackslash(std::string folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
 }
 
 std::string ExtensionOf(std::string_view name, const LeadByteSet& leadBytes) {

@@ -22,8 +22,12 @@ std::uint16_t FormatTagOf(const SoundHeader& header);
 // 122 becomes 17; every other tag becomes 122.
 std::uint16_t ToggleFormatTag(std::uint16_t tag);
 
-// Lower-cases 'A'..'Z' only; no locale is consulted.
+// Lower-cases 'A'..'Z' only; no locale is consulted, so no byte of a double-byte character
+// changes.
+char ToLowerAscii(char c);
 std::string ToLowerAscii(std::string_view text);
+// `folder` with '\' appended unless its last byte already is one (an empty folder gets one).
+std::string WithTrailingBackslash(std::string folder);
 // From the last '.' to the end when no '\' or ':' follows it, else empty.
 std::string ExtensionOf(std::string_view name, const LeadByteSet& leadBytes);
 // `name` with its extension replaced by `ext`, or with `ext` appended when it has none.

@@ -1,13 +1,7 @@
 // Greedy wildcard matching with single-star backtracking: linear for the "*.ext" patterns.
 #include "convert/wildcard.h"
 
-namespace {
-
-char FoldCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-}  // namespace
+#include "convert/sound_rules.h"
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
   std::size_t p = 0;
@@ -19,7 +13,7 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
       starAt = p++;
       resumeAt = n;
     } else if (p < pattern.size() &&
-               (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+               (pattern[p] == '?' || ToLowerAscii(pattern[p]) == ToLowerAscii(name[n]))) {
       ++p;
       ++n;
     } else if (starAt != std::string::npos) {

@@ -1,4 +1,5 @@
-// The scan's WAV-over-MED rule and the patterns it searches.
+// The scan's WAV-over-MED rule over the platform's wildcard matching, the order it keeps and
+// the patterns it searches.
 #include "convert/scan.h"
 
 #include <gtest/gtest.h>
@@ -10,52 +11,30 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-TEST(ScanFolder, ListsWavNamesOverMedNames) {
-  struct Case {
-    const char* what;
-    Names files;
-    Names expected;
-  };
-  const Case cases[] = {
-      {"only med", {"a.med", "b.med"}, {"a.med", "b.med"}},
-      {"wav wins", {"a.med", "c.wav"}, {"c.wav"}},
-      {"search order kept", {"z.wav", "a.WAV", "m.med"}, {"z.wav", "a.WAV"}},
-      {"neither keeps the old list", {"notes.txt"}, {"old.med"}},
-      {"empty folder keeps the old list", {}, {"old.med"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
+  const std::pair<Names, Names> cases[] = {
+      // the folder ("/": a sub-folder), the list after
+      {{"b.med", "A.MED", "x.med/", "a.med.txt", "x.medx", "amed", ".med"},
+       {"x.med", "b.med", "A.MED", ".med"}},
+      {{"a.med", "z.wav", "c.WaV"}, {"z.wav", "c.WaV"}},
+      {{"a.med.txt", "wav"}, {"old.med"}},
+      {{}, {"old.med"}}};
+  for (const auto& [files, expected] : cases) {
     FakeFileSystem fs;
-    fs.AddFolder("D:\\snd");
-    for (const std::string& name : c.files) fs.AddFile("D:\\snd\\" + name, {1, 2, 3});
+    for (const std::string& name : files) {
+      fs.entries["D:\\snd\\" + name.substr(0, name.find('/'))].folder = name.back() == '/';
+    }
     VectorFileList list;
     list.items = {"old.med"};
     ScanFolder("D:\\snd", list, fs);
-    EXPECT_EQ(list.items, c.expected);
+    EXPECT_EQ(list.items, expected) << ::testing::PrintToString(files);
   }
-}
-
-TEST(ScanFolder, FoldersNamedLikeSoundFilesAreListedToo) {
-  FakeFileSystem fs;
-  fs.AddFolder("D:\\snd\\x.med");
-  fs.AddFile("D:\\snd\\y.med", {1});
-  VectorFileList list;
-  ScanFolder("D:\\snd", list, fs);
-  EXPECT_EQ(list.items, (Names{"x.med", "y.med"}));
-}
-
-TEST(ScanFolder, PatternsAreTheFolderPlusABackslash) {
-  const std::pair<const char*, Names> cases[] = {
-      {"D:\\snd", {"D:\\snd\\*.med", "D:\\snd\\*.wav"}},
-      {"C:\\", {"C:\\\\*.med", "C:\\\\*.wav"}},  // a drive root keeps its own backslash
-      {"", {"\\*.med", "\\*.wav"}},              // a cancelled dialog with no destination
-  };
-  for (const auto& [folder, patterns] : cases) {
-    SCOPED_TRACE(folder);
+  // A drive root keeps its own backslash; a cancelled dialog with no destination gives "".
+  for (const std::string folder : {"D:\\snd", "C:\\", ""}) {
     FakeFileSystem fs;
     VectorFileList list;
     ScanFolder(folder, list, fs);
-    EXPECT_EQ(fs.FindPatterns(), patterns);
+    EXPECT_EQ(fs.patterns, (Names{folder + "\\*.med", folder + "\\*.wav"}));
   }
 }
 

@@ -1,57 +1,31 @@
 // Where the main window sits on a screen and where its border-derived children go.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <array>
 
 #include "ui/layout.h"
 
 namespace {
 
-TEST(WindowOriginTest, CentresWithoutCaptionAndTruncatesTowardZero) {
-  struct Case {
-    int screenWidth, screenHeight, x, y;
-  };
-  const Case cases[] = {
-      {1024, 768, 346, 277}, {1280, 1024, 474, 405},
-      {1025, 769, 346, 278},                       // odd remainders are dropped
-      {332, 213, 0, 0},      {300, 200, -16, -6},  // -6.5 truncates to -6, not -7
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.screenWidth) + "x" + std::to_string(c.screenHeight));
-    const LayoutPoint origin = WindowOrigin(c.screenWidth, c.screenHeight);
-    EXPECT_EQ(origin.x, c.x);
-    EXPECT_EQ(origin.y, c.y);
+TEST(Layout, CentresTheWindowAndPlacesChildrenFromItsFrame) {
+  // Screen width and height, then x and y; -6.5 truncates toward zero.
+  const int origins[][4] = {
+      {1024, 768, 346, 277}, {1280, 1024, 474, 405}, {1025, 769, 346, 278}, {300, 200, -16, -6}};
+  for (const auto& o : origins) {
+    const LayoutPoint at = WindowOrigin(o[0], o[1]);
+    EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(o[2], o[3])) << o[0] << "x" << o[1];
   }
-}
-
-TEST(PlaceChildTest, BorderDerivedRowsFollowTheFrame) {
-  struct Case {
-    const char* name;
-    Placement placement;
-    FrameMetrics frame;
-    LayoutRect expected;
-  };
-  const LayoutRect fixed{172, 142, 68, 26};
-  const Case cases[] = {
-      {"fixed ignores the frame", Placement::Fixed, {3, 3, 326, 207}, fixed},
-      {"line under paths", Placement::LineUnderPaths, {3, 3, 326, 207}, {3, 52, 323, 0}},
-      {"line between halves", Placement::LineBetweenHalves, {3, 3, 326, 207}, {161, 56, 0, 151}},
-      {"frame", Placement::Frame, {3, 3, 326, 207}, {0, 0, 326, 207}},
-      // Thin borders: the split point truncates (329 / 2).
-      {"thin line under paths", Placement::LineUnderPaths, {1, 1, 330, 211}, {1, 52, 329, 0}},
-      {"thin line between halves",
-       Placement::LineBetweenHalves,
-       {1, 1, 330, 211},
-       {164, 54, 0, 157}},
-      {"thin frame", Placement::Frame, {1, 1, 330, 211}, {0, 0, 330, 211}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const LayoutRect rect = PlaceChild(c.placement, fixed, c.frame);
-    EXPECT_EQ(rect.x, c.expected.x);
-    EXPECT_EQ(rect.y, c.expected.y);
-    EXPECT_EQ(rect.width, c.expected.width);
-    EXPECT_EQ(rect.height, c.expected.height);
+  // Placement, border, client width and height, then the rectangle; 329 / 2 truncates.
+  const int children[][8] = {{0, 3, 326, 207, 172, 142, 68, 26}, {1, 3, 326, 207, 3, 52, 323, 0},
+                             {2, 3, 326, 207, 161, 56, 0, 151},  {3, 3, 326, 207, 0, 0, 326, 207},
+                             {1, 1, 330, 211, 1, 52, 329, 0},    {2, 1, 330, 211, 164, 54, 0, 157},
+                             {3, 1, 330, 211, 0, 0, 330, 211}};
+  for (const auto& c : children) {
+    const LayoutRect r =
+        PlaceChild(static_cast<Placement>(c[0]), {172, 142, 68, 26}, {c[1], c[1], c[2], c[3]});
+    EXPECT_EQ((std::array<int, 4>{r.x, r.y, r.width, r.height}),
+              (std::array<int, 4>{c[4], c[5], c[6], c[7]}))
+        << "placement " << c[0] << ", border " << c[1];
   }
 }
 

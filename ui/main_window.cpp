@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cstddef>
+#include <vector>
 
 #include "convert/batch.h"
 #include "ui/layout.h"
@@ -131,6 +132,12 @@ TOOLINFOA ToolRecord(HWND owner, HWND control, UINT flags) {
 }
 
 }  // namespace
+
+std::string PathFieldText(HWND field, int bufferSize) {
+  std::vector<char> text(static_cast<std::size_t>(bufferSize), '\0');
+  GetWindowTextA(field, text.data(), bufferSize);
+  return text.data();
+}
 
 void AddTooltip(HWND tooltip, HWND owner, HWND control, const char* text) {
   TOOLINFOA tool = ToolRecord(owner, control, TTF_IDISHWND | TTF_SUBCLASS);

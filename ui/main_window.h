@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 inline constexpr int IDC_BROWSE_SOURCE = 10;
 inline constexpr int IDC_BROWSE_DEST = 11;
 inline constexpr int IDC_CONVERT = 12;
@@ -37,6 +39,10 @@ extern MSG SharedMessage;
 void CreateMainWindow(HINSTANCE instance);
 // Runs until the quit message arrives.
 void RunMessageLoop();
+
+// The text of a path field, read through a buffer of `bufferSize` bytes (the batch's 260, the
+// folder picker caller's 261); a shell path has at most 259 characters.
+std::string PathFieldText(HWND field, int bufferSize);
 
 void AddTooltip(HWND tooltip, HWND owner, HWND control, const char* text);
 void RemoveTooltip(HWND tooltip, HWND owner, HWND control);

@@ -16,17 +16,6 @@ WinBatchUi MainBatchUi;
 // NOLINTNEXTLINE(cert-err58-cpp)
 WinFileSystem MainFileSystem;
 
-namespace {
-
-// The path fields never hold more than the 259 characters of a shell path.
-std::string FieldText(HWND field) {
-  char text[260] = {};
-  GetWindowTextA(field, text, sizeof text);
-  return text;
-}
-
-}  // namespace
-
 int WinFileList::Count() const {
   return static_cast<int>(SendMessageA(Controls.fileList, LB_GETCOUNT, 0, 0));
 }
@@ -54,11 +43,11 @@ void WinFileList::Add(const std::string& name) {
 }
 
 std::string WinBatchUi::SourceText() {
-  return FieldText(Controls.sourceEdit);
+  return PathFieldText(Controls.sourceEdit, 260);
 }
 
 std::string WinBatchUi::DestText() {
-  return FieldText(Controls.destEdit);
+  return PathFieldText(Controls.destEdit, 260);
 }
 
 FileList& WinBatchUi::List() {

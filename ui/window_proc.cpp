@@ -42,23 +42,17 @@ void OnClose() {
   PostQuitMessage(0);
 }
 
-std::string DestFieldText() {
-  char text[261] = {};
-  GetWindowTextA(Controls.destEdit, text, sizeof text);
-  return text;
-}
-
 void OnBrowseSource() {
-  const std::string folder =
-      PickFolder(Controls.main, "Choose folder with med-files:", DestFieldText(), &MainFileList,
-                 MainFileSystem);
+  const std::string folder = PickFolder(
+      Controls.main, "Choose folder with med-files:", PathFieldText(Controls.destEdit, 261),
+      &MainFileList, MainFileSystem);
   SetWindowTextA(Controls.sourceEdit, folder.c_str());
   SetWindowTextA(Controls.destEdit, folder.c_str());
 }
 
 void OnBrowseDest() {
   const std::string folder =
-      PickFolder(Controls.main, "", DestFieldText(), nullptr, MainFileSystem);
+      PickFolder(Controls.main, "", PathFieldText(Controls.destEdit, 261), nullptr, MainFileSystem);
   SetWindowTextA(Controls.destEdit, folder.c_str());
 }
 

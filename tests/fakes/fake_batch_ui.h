@@ -7,8 +7,7 @@
 
 #include "convert/batch_ui.h"
 
-class VectorFileList final : public FileList {
- public:
+struct VectorFileList final : FileList {
   std::vector<std::string> items;
   int selected = -1;
 
@@ -20,29 +19,29 @@ class VectorFileList final : public FileList {
 };
 
 // Lines read like "box Error: Please select files first", "total 25", "caption Cancel".
-class RecordingBatchUi final : public BatchUi {
- public:
-  std::string sourceText;
-  std::string destText;
+struct RecordingBatchUi final : BatchUi {
+  std::string sourceText = "D:\\snd", destText = "E:\\out";
   VectorFileList list;
-  std::vector<std::string> events;
-  // Called inside Pump() and ShowMessage(); may clear Converting to model a confirmed abort.
-  std::function<void()> onPump;
-  std::function<void(const std::string& text)> onMessage;
+  std::vector<std::string> events, boxes;  // boxes: "Title: text" alone
+  // Run inside Pump() and ShowMessage(); they may clear Converting, as a confirmed abort does.
+  std::function<void()> onPump = [] {}, onBox = [] {};
 
   std::string SourceText() override { return sourceText; }
   std::string DestText() override { return destText; }
   FileList& List() override { return list; }
-  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    const bool iconFits = (title == "Error") == (icon == MessageIcon::Error);
+    events.push_back("box " +
+                     boxes.emplace_back(title + (iconFits ? ": " : " (wrong icon): ") + text));
+    onBox();
+  }
   void SetCurrentBar(int value) override { events.push_back("current " + std::to_string(value)); }
   void SetTotalBar(int value) override { events.push_back("total " + std::to_string(value)); }
-  void EnableBrowse(bool enable) override { events.push_back(enable ? "browse on" : "browse off"); }
-  void SetConvertCaption(const std::string& caption) override {
-    events.push_back("caption " + caption);
-  }
+  void EnableBrowse(bool on) override { events.push_back(on ? "browse on" : "browse off"); }
+  void SetConvertCaption(const std::string& text) override { events.push_back("caption " + text); }
   void SetConvertTip(const std::string& tip) override { events.push_back("tip " + tip); }
-  void Pump() override;
-
-  // The message boxes alone, as "Title: text".
-  std::vector<std::string> Boxes() const;
+  void Pump() override {
+    events.push_back("pump");
+    onPump();
+  }
 };

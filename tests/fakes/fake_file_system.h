@@ -1,111 +1,152 @@
-// An in-memory file system with Windows-style paths, exclusive locks and injected faults.
+// An in-memory file system with Windows-style paths, read-only files, and any operation
+// failing at a chosen call. It lists in reverse name order, so a caller that sorts shows.
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "convert/file_system.h"
+#include "convert/wildcard.h"
+#include "support/sound_file.h"
 
-enum class FsOp {
-  FindFiles,
-  OpenRead,
-  CreateNew,
-  Size,
-  SeekSet,
-  Read,
-  Write,
-  Close,
-  Replace,
-  Remove
+inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
+                                     "Read",      "Write",    "Close",     "Replace", "Remove"};
+
+struct FakeEntry {
+  Bytes data;
+  bool folder = false;
+  bool readOnly = false;                      // neither replaced nor removed
+  std::optional<std::uint64_t> reportedSize;  // what searches and Size say instead
 };
-
-inline constexpr FsOp kAllFsOps[] = {FsOp::FindFiles, FsOp::OpenRead, FsOp::CreateNew, FsOp::Size,
-                                     FsOp::SeekSet,   FsOp::Read,     FsOp::Write,     FsOp::Close,
-                                     FsOp::Replace,   FsOp::Remove};
-
-const char* FsOpName(FsOp op);
 
 class FakeFileSystem final : public FileSystem {
  public:
-  using Bytes = std::vector<std::uint8_t>;
+  std::map<std::string, FakeEntry, std::greater<>> entries;  // by full path
+  DiskSpace space{8, 512, 1u << 30, 1u << 31};
+  std::string volume = "E:\\";               // the one root DiskFree answers for
+  std::map<std::string, int> failAt, calls;  // by operation name; calls count from 1
+  std::vector<std::string> patterns;         // every search, in order
+  std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
+  LeadByteSet leadBytes;
 
-  // Files and folders live under full paths such as "C:\snd\a.med"; listing order is the
-  // order of creation, as on a file system that lists in directory order.
-  void AddFile(const std::string& path, Bytes data);
-  void AddFolder(const std::string& path);
-  bool Exists(const std::string& path) const;
-  const Bytes& Data(const std::string& path) const;
-  // Every file path, in creation order.
-  std::vector<std::string> Paths() const;
-
-  // Makes the `nth` call (1-based) of `op` fail; 0 turns the fault off.
-  void FailOn(FsOp op, int nth);
-  // Makes an open of `path` fail, as a file held open by another program.
-  void LockPath(const std::string& path) { locked_[path] = true; }
-  // Makes `path` read-only: it can be read but not replaced or removed.
-  void SetReadOnly(const std::string& path) { readOnly_[path] = true; }
-  // Bytes that may be written in all; 0 means no limit.
-  void SetCapacity(std::uint64_t bytes) { capacity_ = bytes; }
-  // Reports this size instead of the data's for `path`.
-  void OverrideSize(const std::string& path, std::uint64_t size) { sizes_[path] = size; }
-  void SetDiskSpace(DiskSpace space) { space_ = space; }
-  void SetLeadBytes(const LeadByteSet& leadBytes) { leadBytes_ = leadBytes; }
-  // Cuts or pads the data of file `path` in place, as another program writing it would.
-  void Resize(const std::string& path, std::size_t size) { entries_.at(path).data.resize(size); }
-
-  // Called at the start of every Read with the path being read; it may Resize that file to
-  // model a source that changes between the size query and the read.
-  std::function<void(const std::string& path)> onRead;
-
-  int Calls(FsOp op) const;
+  FakeEntry* Find(const std::string& path) {
+    const auto at = entries.find(path);
+    return at == entries.end() ? nullptr : &at->second;
+  }
+  // Every file (not folder) with its bytes: the whole disk, to compare at once.
+  std::map<std::string, Bytes> Files() const {
+    std::map<std::string, Bytes> files;
+    for (const auto& [path, entry] : entries) {
+      if (!entry.folder) files[path] = entry.data;
+    }
+    return files;
+  }
   int OpenHandles() const { return static_cast<int>(open_.size()); }
-  const std::vector<std::string>& FindPatterns() const { return findPatterns_; }
-  const std::vector<std::string>& DiskFreeRoots() const { return diskFreeRoots_; }
 
-  std::vector<FoundFile> FindFiles(const std::string& pattern) override;
-  std::string VolumeRoot(const std::string& folder) override;
-  DiskSpace DiskFree(const std::string& root) override;
-  FileHandle OpenRead(const std::string& path) override;
-  NewFile CreateNew(const std::string& path) override;
-  std::uint64_t Size(FileHandle file) override;
-  bool SeekSet(FileHandle file, std::uint32_t offset) override;
-  std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override;
-  std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override;
-  bool Close(FileHandle file) override;
-  bool Replace(const std::string& from, const std::string& to) override;
-  bool Remove(const std::string& path) override;
-  LeadByteSet LeadBytes() override { return leadBytes_; }
+  std::vector<FoundFile> FindFiles(const std::string& pattern) override {
+    patterns.push_back(pattern);
+    const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
+    std::vector<FoundFile> found;
+    for (const auto& [path, entry] : entries) {
+      const std::string name = path.substr(std::min(cut, path.size()));
+      if (path.compare(0, cut, pattern, 0, cut) == 0 && !name.empty() &&
+          name.find('\\') == std::string::npos && WildcardMatch(pattern.substr(cut), name)) {
+        found.push_back({name, entry.folder ? 0 : entry.reportedSize.value_or(entry.data.size())});
+      }
+    }
+    return Fail("FindFiles") ? std::vector<FoundFile>{} : found;
+  }
+  std::string VolumeRoot(const std::string& folder) override { return folder.substr(0, 3); }
+  DiskSpace DiskFree(const std::string& root) override {
+    return root == volume ? space : DiskSpace{};
+  }
+  FileHandle OpenRead(const std::string& path) override {
+    const FakeEntry* entry = Find(path);
+    return Fail("OpenRead") || !entry || entry->folder ? kInvalidFile : Open(path, false);
+  }
+  NewFile CreateNew(const std::string& path) override {
+    if (Fail("CreateNew")) return {};
+    if (Find(path)) return {CreateResult::AlreadyExists, kInvalidFile};
+    entries[path] = {};
+    return {CreateResult::Created, Open(path, true)};
+  }
+  std::uint64_t Size(FileHandle file) override {
+    const FakeEntry& entry = entries.at(open_.at(file).path);
+    return Fail("Size") ? 0 : entry.reportedSize.value_or(entry.data.size());
+  }
+  bool SeekSet(FileHandle file, std::uint32_t offset) override {
+    open_.at(file).position = offset;
+    return !Fail("SeekSet");
+  }
+  std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override {
+    OpenFile& handle = open_.at(file);
+    Bytes& data = entries.at(handle.path).data;
+    if (onRead) onRead(handle.path, data);
+    if (Fail("Read") || handle.position >= data.size()) return 0;
+    const auto n =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(count, data.size() - handle.position));
+    std::memcpy(buffer, data.data() + handle.position, n);
+    handle.position += n;
+    return n;
+  }
+  // A failing write stops halfway, as on a volume that fills up.
+  std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
+    OpenFile& handle = open_.at(file);
+    const std::uint32_t n = !handle.writable ? 0 : Fail("Write") ? count / 2 : count;
+    Bytes& data = entries.at(handle.path).data;
+    data.resize(std::max<std::uint64_t>(data.size(), handle.position + n));
+    if (n != 0) std::memcpy(data.data() + handle.position, buffer, n);
+    handle.position += n;
+    return n;
+  }
+  // A failing close could not flush: half of what was written never reaches the disk.
+  bool Close(FileHandle file) override {
+    const OpenFile handle = open_.at(file);  // throws for a handle closed twice
+    open_.erase(file);
+    if (!Fail("Close")) return true;
+    if (handle.writable)
+      entries.at(handle.path).data.resize(entries.at(handle.path).data.size() / 2);
+    return false;
+  }
+  bool Replace(const std::string& from, const std::string& to) override {
+    const FakeEntry* target = Find(to);
+    if (Fail("Replace") || !Find(from) || IsOpen(from) ||
+        (target && (target->folder || target->readOnly))) {
+      return false;
+    }
+    entries[to].data = std::move(entries.at(from).data);
+    return entries.erase(from) != 0;
+  }
+  // Windows deletes neither a read-only file nor one that is still open.
+  bool Remove(const std::string& path) override {
+    const FakeEntry* entry = Find(path);
+    return !Fail("Remove") && entry && !entry->readOnly && !IsOpen(path) &&
+           entries.erase(path) != 0;
+  }
+  LeadByteSet LeadBytes() override { return leadBytes; }
 
  private:
-  struct Entry {
-    Bytes data;
-    bool folder = false;
-    int order = 0;
-  };
-  struct Open {
+  struct OpenFile {
     std::string path;
-    std::uint64_t position = 0;
-    bool writable = false;
+    std::uint64_t position;
+    bool writable;
   };
 
-  bool Faulted(FsOp op);
-  std::uint64_t UsedBytes() const;
+  bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
+  bool IsOpen(const std::string& path) const {
+    return std::any_of(open_.begin(), open_.end(),
+                       [&](const auto& h) { return h.second.path == path; });
+  }
+  FileHandle Open(const std::string& path, bool writable) {
+    open_[++lastHandle_] = {path, 0, writable};
+    return lastHandle_;
+  }
 
-  std::map<std::string, Entry> entries_;
-  std::map<FileHandle, Open> open_;
-  std::map<std::string, bool> locked_;
-  std::map<std::string, bool> readOnly_;
-  std::map<std::string, std::uint64_t> sizes_;
-  std::map<FsOp, int> calls_;
-  std::map<FsOp, int> faults_;
-  std::vector<std::string> findPatterns_;
-  std::vector<std::string> diskFreeRoots_;
-  DiskSpace space_;
-  LeadByteSet leadBytes_;
-  std::uint64_t capacity_ = 0;
-  FileHandle nextHandle_ = 100;
-  int nextOrder_ = 0;
+  std::map<FileHandle, OpenFile> open_;
+  FileHandle lastHandle_ = 100;
 };
