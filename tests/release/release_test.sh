@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Packs the finished native and 32-bit Windows builds as scripts/release.sh does and checks what
-# a user unpacks. Usage: release_test.sh VERSION NATIVE_BUILD WINDOWS_BUILD OBJDUMP [WINE...],
+# a user unpacks. Usage: release_test.sh VERSION NATIVE_BUILD WINDOWS_BUILD OBJDUMP WINDRES [WINE...],
 # WINE being the command that runs a 32-bit Windows program, given where 32-bit Wine runs.
 set -uo pipefail
-version=$1 native=$2 windows=$3 objdump=$4 && shift 4
+version=$1 native=$2 windows=$3 objdump=$4 windres=$5 && shift 5
 [ -x "$native/cli/tonequay-cli" ] || { echo "SKIP: no native build in $native"; exit 77; }
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" || exit 1
 failed=0
 check() { # WHAT COMMAND...
@@ -19,12 +20,6 @@ converts() { # PROGRAM...: a.med and b.med become the same bytes with tag 17 at 
   done
   "$@" -q src out && diff -r want out
 }
-windows_program() { # EXE SUBSYSTEM: 32-bit, that subsystem, Windows' own DLLs only
-  "$objdump" -p "$1" >headers && grep -q 'file format pei-i386' headers &&
-    grep -q "(Windows $2)" headers &&
-    ! grep 'DLL Name:' headers |
-      grep -viE ' (kernel32|user32|gdi32|comctl32|shell32|ole32|msvcrt|advapi32)\.dll$'
-}
 
 zip=Tonequay-$version-win32.zip
 check "cpack writes $zip" cpack --config "$windows/CPackConfig.cmake" -B "$work"
@@ -33,8 +28,8 @@ check "the zip holds the two programs and README.txt, nothing else" \
 unzip -q "$zip" -d zip
 check "README.txt ends every line with CRLF" \
   test -s zip/README.txt -a "$(grep -c $'\r$' zip/README.txt)" -eq "$(wc -l <zip/README.txt)"
-check "tonequay.exe: 32-bit GUI program" windows_program zip/tonequay.exe GUI
-check "tonequay-cli.exe: 32-bit console program" windows_program zip/tonequay-cli.exe CUI
+check "32-bit GUI and console programs importing Windows' own DLLs" python3 \
+  "$here/../exe_resources_test.py" "$objdump" "$windres" 4 zip/tonequay.exe zip/tonequay-cli.exe
 if [ $# -eq 0 ]; then echo "SKIP: no 32-bit Wine here to run the zip's tonequay-cli.exe"
 else check "the zip's tonequay-cli.exe converts under Wine" converts "$@" zip/tonequay-cli.exe; fi
 
