@@ -120,15 +120,11 @@ class Tool:
 
 
 def native_tools(build):
-    """The plain copy first, the converter last, and between them the buffer copy if built."""
+    """The plain copy first, the converter last."""
     cli = os.path.join(build, "cli", "tonequay-cli")
     if not os.access(cli, os.X_OK):
         raise BenchError(f"{cli} not found: build the native preset first")
     tools = [Tool("cp", lambda src, dst: ["cp", "-r", src + "/.", dst], check=verify_copy)]
-    buffer_copy = os.path.join(build, "bench", "buffer-copy")
-    if os.access(buffer_copy, os.X_OK):
-        tools.append(Tool("buffer copy", lambda src, dst: [buffer_copy, src, dst],
-                          check=verify_copy))
     tools.append(Tool("tonequay-cli", lambda src, dst: [cli, "-q", src, dst],
                       check=verify_conversion))
     return tools
