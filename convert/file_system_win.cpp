@@ -79,27 +79,6 @@ WinFileSystem::WinFileSystem() {
 
 std::vector<FoundFile> WinFileSystem::FindFiles(const std::string& pattern) {
   std::vector<FoundFile> found;
-  // The batch looks up every listed name before it starts. Under Wine a search reads the whole
-  // folder even for a name without wildcards, so a large folder would cost the square of its
-  // size; the attributes of a name that exists are found without a search, as the same file.
-  if (pattern.find_first_of("*?") == std::string::npos) {
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (GetFileAttributesExA(pattern.c_str(), GetFileExInfoStandard, &info)) {
-      // The bare name starts after the last separator that is not a double-byte trail byte.
-      std::size_t nameStart = 0;
-      for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(pattern[i]);
-        if (leadBytes_.test(byte)) {
-          ++i;
-        } else if (byte == '\\' || byte == '/' || byte == ':') {
-          nameStart = i + 1;
-        }
-      }
-      found.push_back({pattern.substr(nameStart),
-                       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow});
-      return found;
-    }
-  }
   WIN32_FIND_DATAA data{};
   const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return found;
