@@ -1,9 +1,7 @@
-// The batch job: pre-checks, then each listed file copied whole with its format tag toggled,
+// The batch job: pre-checks, then each listed file copied with its format tag toggled,
 // written under a temporary name and moved over the output name only when complete.
 #include "convert/batch.h"
 
-#include <memory>
-#include <new>
 #include <string>
 
 #include "convert/progress.h"
@@ -13,12 +11,12 @@ bool Converting = false;
 
 namespace {
 
-// The whole-file buffer is requested with a signed 32-bit size.
+// Sizes, offsets and counts are signed 32-bit values in the file's step: 2 GiB and more is
+// refused whole, never converted cut short.
 constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
 // A header shorter than this has no complete format tag.
 constexpr std::uint32_t kMinHeaderBytes = kFormatTagOffset + 2;
 constexpr int kTempNameAttempts = 1000;
-constexpr std::uint32_t kBufferStep = 1u << 20;
 
 enum class FileOutcome { Converted, Failed, Aborted };
 
@@ -29,11 +27,6 @@ struct Batch {
   std::string destFolder;
   LeadByteSet leadBytes;
   int tempSerial = 1;
-  // The whole-file buffer, kept from file to file and grown only for a larger one: fresh
-  // memory costs a page fault per page on first touch, more than the copy itself. Each file
-  // fills its own length before anything is written, so no byte of an earlier file leaks.
-  std::unique_ptr<std::uint8_t[]> buffer{};
-  std::uint32_t bufferSize = 0;
 };
 
 std::string Quoted(const std::string& path) {
@@ -74,26 +67,6 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   return FileOutcome::Converted;
 }
 
-// The shared buffer, at least `length` bytes long; null when that much cannot be had. It grows
-// in whole steps, so files of nearly the same size share one allocation; only the bytes a
-// file fills are ever touched, so the step costs address space, not memory.
-std::uint8_t* BufferFor(Batch& batch, std::uint32_t length) {
-  if (length <= batch.bufferSize) return batch.buffer.get();
-  // The old buffer goes first, so a larger file never needs room for both.
-  batch.buffer.reset();
-  batch.bufferSize = 0;
-  // `length` is at most kMaxFileSize, so the rounded size cannot overflow.
-  const std::uint32_t stepped = (length + kBufferStep - 1) / kBufferStep * kBufferStep;
-  for (const std::uint32_t size : {stepped, length}) {
-    batch.buffer.reset(new (std::nothrow) std::uint8_t[size]);
-    if (batch.buffer) {
-      batch.bufferSize = size;
-      break;
-    }
-  }
-  return batch.buffer.get();
-}
-
 FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& bytes) {
   FileSystem& fs = batch.fs;
   const std::string sourcePath = batch.sourceFolder + name;
@@ -117,12 +90,6 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
     return FileOutcome::Failed;
   }
   const auto length = static_cast<std::uint32_t>(size);
-  std::uint8_t* const buffer = BufferFor(batch, length);
-  if (buffer == nullptr) {
-    fs.Close(source);
-    ShowError(batch, "File too large " + Quoted(sourcePath));
-    return FileOutcome::Failed;
-  }
 
   std::string tempPath;
   const NewFile temp = CreateTemp(batch, tempPath);
@@ -132,27 +99,29 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
     return FileOutcome::Failed;
   }
 
+  // The output starts with the header read before the copy, its tag toggled; the rest is
+  // copied as it is. Writing the tag first, rather than over a copied one, leaves no byte of
+  // the output written twice.
+  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
+  header[kFormatTagOffset] = static_cast<std::uint8_t>(tag & 0xFF);
+  header[kFormatTagOffset + 1] = static_cast<std::uint8_t>(tag >> 8);
+  const std::uint32_t headWritten = fs.Write(temp.file, header.data(), kMinHeaderBytes);
+  const std::uint32_t body = length - kMinHeaderBytes;
+  const CopyCount copied = headWritten == kMinHeaderBytes && fs.SeekSet(source, kMinHeaderBytes)
+                               ? fs.CopyBody(source, temp.file, body)
+                               : CopyCount{};
   // A source that is still growing (another program writing it, where sharing allows that)
   // would otherwise be converted cut short and reported as done.
   std::uint8_t extra = 0;
-  const bool readAll = fs.SeekSet(source, 0) && fs.Read(source, buffer, length) == length &&
-                       fs.Read(source, &extra, 1) == 0;
+  const bool readAll = copied.read == body && fs.Read(source, &extra, 1) == 0;
   fs.Close(source);
-  if (!readAll) {
+  const bool wroteAll = headWritten == kMinHeaderBytes && copied.written == copied.read;
+  if (wroteAll && !readAll) {
     fs.Close(temp.file);
     fs.Remove(tempPath);
     ShowError(batch, "Error read file " + Quoted(sourcePath));
     return FileOutcome::Failed;
   }
-
-  // The tag comes from the header read earlier; the rest of the file is copied as it is.
-  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
-  header[kFormatTagOffset] = static_cast<std::uint8_t>(tag & 0xFF);
-  header[kFormatTagOffset + 1] = static_cast<std::uint8_t>(tag >> 8);
-  buffer[kFormatTagOffset] = header[kFormatTagOffset];
-  buffer[kFormatTagOffset + 1] = header[kFormatTagOffset + 1];
-
-  const bool wroteAll = fs.Write(temp.file, buffer, length) == length;
   const bool closed = fs.Close(temp.file);
   if (!wroteAll || !closed) {
     fs.Remove(tempPath);

@@ -32,6 +32,11 @@ struct NewFile {
   FileHandle file = kInvalidFile;
 };
 
+struct CopyCount {
+  std::uint32_t read = 0;     // bytes taken from the source
+  std::uint32_t written = 0;  // bytes of those that reached the target
+};
+
 // Paths use '\' between folder and name; an implementation maps that onto its own separator.
 class FileSystem {
  public:
@@ -56,6 +61,10 @@ class FileSystem {
   virtual std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) = 0;
   // Writes `count` bytes at the position; returns how many were written.
   virtual std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) = 0;
+  // Copies up to `count` bytes from `from`'s position to `to`'s, moving both on; it stops early
+  // at the end of `from` or at the first failed read or write. The default reads and writes
+  // through one buffer of fixed size.
+  virtual CopyCount CopyBody(FileHandle from, FileHandle to, std::uint32_t count);
   // Releases the handle; false when data could not be flushed.
   virtual bool Close(FileHandle file) = 0;
   // Moves `from` over `to`, replacing an existing `to` in one step; false on failure.

@@ -4,10 +4,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,64 +26,6 @@ std::string ToPosix(std::string path) {
 int ToFd(FileHandle file) {
   return static_cast<int>(file);
 }
-
-// A whole-file buffer is fresh memory, and the read that fills it takes a page fault for each
-// 4 KiB page: filling 64 MiB took 0.25 s of faults and 0.01 s of copying on a virtual machine.
-// Where the kernel hands out huge pages on request, asking for them cuts the faults 512-fold;
-// elsewhere the advice is ignored. Only whole huge pages inside the buffer are advised.
-void AdviseHugePages([[maybe_unused]] void* buffer, [[maybe_unused]] std::uint32_t count) {
-#ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(buffer);
-  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (start + count) & ~(kHugePage - 1);
-  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#endif
-}
-
-#ifdef __linux__
-// Below this a write is cheap enough either way; above it the pipe pays for itself.
-constexpr std::uint32_t kSpliceMinimum = 256 * 1024;
-constexpr int kSplicePipeBytes = 1024 * 1024;
-
-// A plain write copies the caller's memory into the file page by page through the process's
-// own mapping, which some virtual machines make several times slower than a copy inside the
-// kernel: a 64 MiB output took 130 ms where a copy between files took 15 ms. Lending the
-// pages to a pipe and splicing them into the file leaves the one copy to the kernel. Each
-// piece is drained from the pipe before the next, so the buffer is never read after this
-// returns. Returns the bytes that reached the file; the caller writes whatever is left.
-std::uint32_t SpliceWrite(int fd, const char* bytes, std::uint32_t count) {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return 0;
-  int pipeBytes = fcntl(pipeFds[1], F_SETPIPE_SZ, kSplicePipeBytes);
-  if (pipeBytes <= 0) pipeBytes = fcntl(pipeFds[1], F_GETPIPE_SZ);
-  std::uint32_t done = 0;
-  bool stuck = pipeBytes <= 0;
-  while (!stuck && done < count) {
-    iovec piece{const_cast<char*>(bytes + done),
-                std::min<std::size_t>(count - done, static_cast<std::size_t>(pipeBytes))};
-    const ssize_t lent = vmsplice(pipeFds[1], &piece, 1, 0);
-    if (lent < 0 && errno == EINTR) continue;
-    if (lent <= 0) break;
-    ssize_t left = lent;
-    while (left > 0) {
-      const ssize_t moved =
-          splice(pipeFds[0], nullptr, fd, nullptr, static_cast<std::size_t>(left), SPLICE_F_MOVE);
-      if (moved < 0 && errno == EINTR) continue;
-      if (moved <= 0) {
-        stuck = true;
-        break;
-      }
-      left -= moved;
-      done += static_cast<std::uint32_t>(moved);
-    }
-  }
-  // Closing the pipe drops anything a failed splice left in it; none of it reached the file.
-  close(pipeFds[0]);
-  close(pipeFds[1]);
-  return done;
-}
-#endif
 
 }  // namespace
 
@@ -167,7 +107,6 @@ bool PosixFileSystem::SeekSet(FileHandle file, std::uint32_t offset) {
 }
 
 std::uint32_t PosixFileSystem::Read(FileHandle file, void* buffer, std::uint32_t count) {
-  AdviseHugePages(buffer, count);
   auto* bytes = static_cast<char*>(buffer);
   std::uint32_t done = 0;
   while (done < count) {
@@ -182,10 +121,6 @@ std::uint32_t PosixFileSystem::Read(FileHandle file, void* buffer, std::uint32_t
 std::uint32_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::uint32_t count) {
   const auto* bytes = static_cast<const char*>(buffer);
   std::uint32_t done = 0;
-#ifdef __linux__
-  if (count >= kSpliceMinimum) done = SpliceWrite(ToFd(file), bytes, count);
-#endif
-  // Also the rest of a spliced write that stopped early: a full disk then reports itself here.
   while (done < count) {
     const ssize_t put = write(ToFd(file), bytes + done, count - done);
     if (put < 0 && errno == EINTR) continue;
@@ -193,6 +128,26 @@ std::uint32_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::u
     done += static_cast<std::uint32_t>(put);
   }
   return done;
+}
+
+CopyCount PosixFileSystem::CopyBody(FileHandle from, FileHandle to, std::uint32_t count) {
+  CopyCount done;
+#ifdef __linux__
+  // The kernel copies file to file without the bytes passing through this process, and shares
+  // the blocks where the file system can. Where it refuses (two file systems, no support, an
+  // old kernel) or fails, the rest goes through the buffer: that also tells a failed read from a
+  // failed write, which the kernel's one error number cannot, and finds a source cut short.
+  while (done.read < count) {
+    const ssize_t moved =
+        copy_file_range(ToFd(from), nullptr, ToFd(to), nullptr, count - done.read, 0);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) break;
+    done.read += static_cast<std::uint32_t>(moved);
+    done.written += static_cast<std::uint32_t>(moved);
+  }
+#endif
+  const CopyCount rest = FileSystem::CopyBody(from, to, count - done.read);
+  return {done.read + rest.read, done.written + rest.written};
 }
 
 bool PosixFileSystem::Close(FileHandle file) {

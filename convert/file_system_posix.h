@@ -17,6 +17,7 @@ class PosixFileSystem final : public FileSystem {
   bool SeekSet(FileHandle file, std::uint32_t offset) override;
   std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override;
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override;
+  CopyCount CopyBody(FileHandle from, FileHandle to, std::uint32_t count) override;
   bool Close(FileHandle file) override;
   bool Replace(const std::string& from, const std::string& to) override;
   bool Remove(const std::string& path) override;

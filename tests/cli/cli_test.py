@@ -152,6 +152,20 @@ def volumes():
                                               for n in ("a.wav", "b.wav")])
 
 
+def large():
+    # A file of a few hundred MiB converts byte for byte in memory that does not grow with it,
+    # here onto another file system, where the kernel refuses its file-to-file copy.
+    point, dest = volume("300m", "l:")
+    block = os.urandom((16 << 20) + 1)  # an odd period: a piece at a wrong offset shows
+    make(".", {"big.med": sound(MED, 4096) + block * 16})
+    del block
+    peak = subprocess.run(["/usr/bin/time", "-f", "%M", *RUNNER, EXE, "-q", ".", dest],
+                          capture_output=True, check=True).stderr.split()[-1]
+    assert int(peak) < 64 << 10, peak  # KiB
+    assert subprocess.run(["cmp", "-l", "big.med", point + "/big.wav"], capture_output=True,
+                          check=False).stdout.split() == [b"21", b"172", b"21"]  # octal 122, 17
+
+
 def permissions():
     # As nobody, since root passes every check: a source nobody may read, a folder nobody may
     # write to.
@@ -180,4 +194,4 @@ if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, Wine runs a prefix as its
     # owner only, and only Windows refuses a file that another program holds.
     main({"cli": [conversions, usage, tree, names] + ([] if WINE else [terminal, interrupt]),
-          "faults": [volumes] + ([held] if WINE else [permissions])})
+          "faults": [volumes, large] + ([held] if WINE else [permissions])})
