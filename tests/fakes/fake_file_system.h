@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -19,16 +18,15 @@ inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size
 
 struct FakeEntry {
   Bytes data;
-  bool folder = false;
-  bool readOnly = false;                      // neither replaced nor removed
+  bool folder = false, readOnly = false;      // a read-only file is neither replaced nor removed
   std::optional<std::uint64_t> reportedSize;  // what searches and Size say instead
+  std::uint64_t Size() const { return folder ? 0 : reportedSize.value_or(data.size()); }
 };
 
 class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::string, FakeEntry, std::greater<>> entries;  // by full path
-  DiskSpace space{8, 512, 1u << 30, 1u << 31};
-  std::string volume = "E:\\";               // the one root DiskFree answers for
+  DiskSpace space{8, 512, 1u << 30, 1u << 31};               // of E:\, the one volume answering
   std::map<std::string, int> failAt, calls;  // by operation name; calls count from 1
   std::vector<std::string> patterns;         // every search, in order
   std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
@@ -38,15 +36,14 @@ class FakeFileSystem final : public FileSystem {
     const auto at = entries.find(path);
     return at == entries.end() ? nullptr : &at->second;
   }
-  // Every file (not folder) with its bytes: the whole disk, to compare at once.
-  std::map<std::string, Bytes> Files() const {
+  std::map<std::string, Bytes> Files() const {  // the whole disk, to compare at once
     std::map<std::string, Bytes> files;
     for (const auto& [path, entry] : entries) {
       if (!entry.folder) files[path] = entry.data;
     }
     return files;
   }
-  int OpenHandles() const { return static_cast<int>(open_.size()); }
+  std::size_t OpenHandles() const { return open_.size(); }
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     patterns.push_back(pattern);
@@ -56,14 +53,14 @@ class FakeFileSystem final : public FileSystem {
       const std::string name = path.substr(std::min(cut, path.size()));
       if (path.compare(0, cut, pattern, 0, cut) == 0 && !name.empty() &&
           name.find('\\') == std::string::npos && WildcardMatch(pattern.substr(cut), name)) {
-        found.push_back({name, entry.folder ? 0 : entry.reportedSize.value_or(entry.data.size())});
+        found.push_back({name, entry.Size()});
       }
     }
     return Fail("FindFiles") ? std::vector<FoundFile>{} : found;
   }
   std::string VolumeRoot(const std::string& folder) override { return folder.substr(0, 3); }
   DiskSpace DiskFree(const std::string& root) override {
-    return root == volume ? space : DiskSpace{};
+    return root == "E:\\" ? space : DiskSpace{};
   }
   FileHandle OpenRead(const std::string& path) override {
     const FakeEntry* entry = Find(path);
@@ -76,8 +73,7 @@ class FakeFileSystem final : public FileSystem {
     return {CreateResult::Created, Open(path, true)};
   }
   std::uint64_t Size(FileHandle file) override {
-    const FakeEntry& entry = entries.at(open_.at(file).path);
-    return Fail("Size") ? 0 : entry.reportedSize.value_or(entry.data.size());
+    return Fail("Size") ? 0 : entries.at(open_.at(file).path).Size();
   }
   bool SeekSet(FileHandle file, std::uint32_t offset) override {
     open_.at(file).position = offset;
@@ -88,19 +84,20 @@ class FakeFileSystem final : public FileSystem {
     Bytes& data = entries.at(handle.path).data;
     if (onRead) onRead(handle.path, data);
     if (Fail("Read") || handle.position >= data.size()) return 0;
-    const auto n =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(count, data.size() - handle.position));
-    std::memcpy(buffer, data.data() + handle.position, n);
+    const auto n = std::min<std::size_t>(count, data.size() - handle.position);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(handle.position), n,
+                static_cast<std::uint8_t*>(buffer));
     handle.position += n;
-    return n;
+    return static_cast<std::uint32_t>(n);
   }
   // A failing write stops halfway, as on a volume that fills up.
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
     OpenFile& handle = open_.at(file);
     const std::uint32_t n = !handle.writable ? 0 : Fail("Write") ? count / 2 : count;
     Bytes& data = entries.at(handle.path).data;
-    data.resize(std::max<std::uint64_t>(data.size(), handle.position + n));
-    if (n != 0) std::memcpy(data.data() + handle.position, buffer, n);
+    data.resize(std::max<std::size_t>(data.size(), handle.position + n));
+    std::copy_n(static_cast<const std::uint8_t*>(buffer), n,
+                data.begin() + static_cast<std::ptrdiff_t>(handle.position));
     handle.position += n;
     return n;
   }
@@ -109,14 +106,12 @@ class FakeFileSystem final : public FileSystem {
     const OpenFile handle = open_.at(file);  // throws for a handle closed twice
     open_.erase(file);
     if (!Fail("Close")) return true;
-    if (handle.writable)
-      entries.at(handle.path).data.resize(entries.at(handle.path).data.size() / 2);
+    if (handle.writable) entries.at(handle.path).data.resize(handle.position / 2);
     return false;
   }
   bool Replace(const std::string& from, const std::string& to) override {
     const FakeEntry* target = Find(to);
-    if (Fail("Replace") || !Find(from) || IsOpen(from) ||
-        (target && (target->folder || target->readOnly))) {
+    if (Fail("Replace") || !Find(from) || IsOpen(from) || (target && target->readOnly)) {
       return false;
     }
     entries[to].data = std::move(entries.at(from).data);
@@ -133,14 +128,13 @@ class FakeFileSystem final : public FileSystem {
  private:
   struct OpenFile {
     std::string path;
-    std::uint64_t position;
+    std::size_t position;
     bool writable;
   };
 
   bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
   bool IsOpen(const std::string& path) const {
-    return std::any_of(open_.begin(), open_.end(),
-                       [&](const auto& h) { return h.second.path == path; });
+    return std::any_of(open_.begin(), open_.end(), [&](auto& h) { return h.second.path == path; });
   }
   FileHandle Open(const std::string& path, bool writable) {
     open_[++lastHandle_] = {path, 0, writable};

@@ -1,5 +1,4 @@
-// Sound-file bytes for tests: a RIFF/WAVE file with a chosen format tag, stated apart from the
-// program's own constants.
+// Sound-file bytes for tests, stated apart from the program's own constants.
 #pragma once
 
 #include <cstdint>
