@@ -1,11 +1,10 @@
 // The batch over the in-memory file system: pre-checks, what the window shows and in what
-// order, the whole disk after each failure path, aborts, and every operation failing in turn.
+// order, the checks on each source, aborts, and every operation failing at every call.
 #include "convert/batch.h"
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_batch_ui.h"
-#include "fakes/fake_file_system.h"
+#include "fakes/fakes.h"
 
 namespace {
 
@@ -72,47 +71,37 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
   }
 }
 
-// Cuts x.med, the first file, to `size` bytes at its `nth` read (12 header bytes, 28 more, then
-// the copy), as another program writing it would.
-std::function<void(FakeEntry&, FakeFileSystem&)> CutAt(int nth, std::size_t size) {
-  return [=](FakeEntry&, FakeFileSystem& fs) {
-    fs.onRead = [=, reads = 0](const std::string&, Bytes& data) mutable {
-      if (++reads == nth) data.resize(size);
-    };
-  };
-}
-
-// The checks on each source and on the old output; a failing operation is swept below.
+// The checks on each source; a failing operation or old output is swept below.
 TEST(Batch, AFileFailingItsChecksGetsOneBoxAndTheBatchGoesOn) {
   const std::string read = "Error read file \"D:\\snd\\x.med\"", refused = "Not supported MED file";
   const std::string large = "File too large \"D:\\snd\\x.med\"";
-  const std::tuple<const char*, std::function<void(FakeEntry&, FakeFileSystem&)>, std::string>
-      cases[] = {
-          {"header refused", [](auto& x, auto&) { x.data.assign(64, 0); }, refused},
-          {"21 bytes: no whole tag", [](auto& x, auto&) { x.data.resize(21); }, refused},
-          {"2 GiB", [](auto& x, auto&) { x.reportedSize = 0x80000000u; }, large},
-          {"over 4 GiB", [](auto& x, auto&) { x.reportedSize = 0x100000040u; }, large},
-          // Accepted, then found short; a 32-bit process cannot hold it whole.
-          {"2 GiB less a byte", [](auto& x, auto&) { x.reportedSize = 0x7FFFFFFF; },
-           sizeof(void*) > 4 ? read : large},
-          {"grew after its size was taken", [](auto& x, auto&) { x.reportedSize = 50; }, read},
-          {"cut to 21 in the header", CutAt(2, 21), refused},
-          {"cut to 22 in the header", CutAt(2, 22), read},
-          {"cut by a byte in the copy", CutAt(3, 63), read},
-          {"old output read-only",
-           [](auto&, auto& fs) { fs.Find("E:\\out\\x.wav")->readOnly = true; },
-           "Error create file \"E:\\out\\x.wav\""}};
-  for (const auto& [what, arrange, box] : cases) {
+  const Bytes x = SoundFile(64, 122);
+  // x.med's bytes, the size searches and Size give (0: its own), the read that cuts it (12
+  // header bytes, 28 more, then the copy), as another program writing it would, and to what.
+  const std::tuple<const char*, Bytes, std::uint64_t, int, std::size_t, std::string> cases[] = {
+      {"header refused", Bytes(64), 0, 0, 0, refused},
+      {"21 bytes: no whole tag", Bytes(x.begin(), x.begin() + 21), 0, 0, 0, refused},
+      {"2 GiB", x, 0x80000000u, 0, 0, large},
+      {"over 4 GiB", x, 0x100000040u, 0, 0, large},
+      // Accepted, then found short; a 32-bit process cannot hold it whole.
+      {"2 GiB less a byte", x, 0x7FFFFFFF, 0, 0, sizeof(void*) > 4 ? read : large},
+      {"grew after its size was taken", x, 50, 0, 0, read},
+      {"cut to 21 in the header", x, 0, 2, 21, refused},
+      {"cut to 22 in the header", x, 0, 2, 22, read},
+      {"cut by a byte in the copy", x, 0, 3, 63, read}};
+  for (const auto& [what, data, reported, cutRead, cutTo, box] : cases) {
     SCOPED_TRACE(what);
     Job job;
-    job.Source("x.med", SoundFile(64, 122));
+    job.Source("x.med", data);
     job.Source("y.med", SoundFile(40, 122));
-    job.fs.entries["E:\\out\\x.wav"].data = {5};
-    arrange(*job.fs.Find("D:\\snd\\x.med"), job.fs);
+    if (reported != 0) job.fs.entries["D:\\snd\\x.med"].reportedSize = reported;
+    job.fs.onRead = [nth = cutRead, size = cutTo, reads = 0](const std::string&,
+                                                             Bytes& file) mutable {
+      if (++reads == nth) file.resize(size);
+    };
     EXPECT_EQ(job.Run().converted, 1);
     EXPECT_EQ(job.ui.boxes, (Lines{"Error: " + box, "Information: Done"}));
-    EXPECT_EQ(job.fs.Files().size(), 4u);  // the sources, y.wav and the old x.wav
-    EXPECT_EQ(job.fs.Find("E:\\out\\x.wav")->data, Bytes{5});
+    EXPECT_EQ(job.fs.Files().size(), 3u);  // the sources and y.wav
     EXPECT_EQ(std::count(job.ui.events.begin(), job.ui.events.end(), "pump"), 1);
   }
 }

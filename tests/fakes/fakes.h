@@ -1,41 +1,56 @@
-// An in-memory file system with Windows-style paths, read-only files, and any operation
-// failing at a chosen call. It lists in reverse name order, so a caller that sorts shows.
+// Test doubles: sound-file bytes stated apart from the program's constants, an in-memory file
+// system, a file list over a vector and a batch UI that records every call as a line of text.
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "convert/batch_ui.h"
 #include "convert/file_system.h"
 #include "convert/wildcard.h"
-#include "support/sound_file.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes WithTag(Bytes data, std::uint16_t tag) {
+  data.at(20) = static_cast<std::uint8_t>(tag & 0xFF);
+  data.at(21) = static_cast<std::uint8_t>(tag >> 8);
+  return data;
+}
+
+// "RIFF", a size, "WAVEfmt ", then bytes counting up from `seed`: no two files look alike.
+inline Bytes SoundFile(std::size_t size, std::uint16_t tag, std::uint8_t seed = 1) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<std::uint8_t>(i < 16 ? "RIFF\x10\0\0\0WAVEfmt "[i] : seed + i * 7);
+  }
+  return WithTag(data, tag);
+}
 
 inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
                                      "Read",      "Write",    "Close",     "Replace", "Remove"};
 
 struct FakeEntry {
   Bytes data;
-  bool folder = false, readOnly = false;      // a read-only file is neither replaced nor removed
+  bool folder = false;
   std::optional<std::uint64_t> reportedSize;  // what searches and Size say instead
   std::uint64_t Size() const { return folder ? 0 : reportedSize.value_or(data.size()); }
 };
 
+// Windows-style paths; any operation fails at a chosen call. It lists in reverse name order,
+// so a caller that sorts shows.
 class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::string, FakeEntry, std::greater<>> entries;  // by full path
   DiskSpace space{8, 512, 1u << 30, 1u << 31};               // of E:\, the one volume answering
   std::map<std::string, int> failAt, calls;  // by operation name; calls count from 1
-  std::vector<std::string> patterns;         // every search, in order
   std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
   LeadByteSet leadBytes;
 
-  FakeEntry* Find(const std::string& path) {
-    const auto at = entries.find(path);
-    return at == entries.end() ? nullptr : &at->second;
-  }
   std::map<std::string, Bytes> Files() const {  // the whole disk, to compare at once
     std::map<std::string, Bytes> files;
     for (const auto& [path, entry] : entries) {
@@ -46,14 +61,13 @@ class FakeFileSystem final : public FileSystem {
   std::size_t OpenHandles() const { return open_.size(); }
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
-    patterns.push_back(pattern);
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
     std::vector<FoundFile> found;
     for (const auto& [path, entry] : entries) {
-      const std::string name = path.substr(std::min(cut, path.size()));
-      if (path.compare(0, cut, pattern, 0, cut) == 0 && !name.empty() &&
-          name.find('\\') == std::string::npos && WildcardMatch(pattern.substr(cut), name)) {
-        found.push_back({name, entry.Size()});
+      if (path.size() > cut && path.compare(0, cut, pattern, 0, cut) == 0 &&
+          path.find('\\', cut) == std::string::npos &&
+          WildcardMatch(pattern.substr(cut), path.substr(cut))) {
+        found.push_back({path.substr(cut), entry.Size()});
       }
     }
     return Fail("FindFiles") ? std::vector<FoundFile>{} : found;
@@ -63,12 +77,13 @@ class FakeFileSystem final : public FileSystem {
     return root == "E:\\" ? space : DiskSpace{};
   }
   FileHandle OpenRead(const std::string& path) override {
-    const FakeEntry* entry = Find(path);
-    return Fail("OpenRead") || !entry || entry->folder ? kInvalidFile : Open(path, false);
+    const auto at = entries.find(path);
+    return Fail("OpenRead") || at == entries.end() || at->second.folder ? kInvalidFile
+                                                                        : Open(path, false);
   }
   NewFile CreateNew(const std::string& path) override {
     if (Fail("CreateNew")) return {};
-    if (Find(path)) return {CreateResult::AlreadyExists, kInvalidFile};
+    if (entries.count(path) != 0) return {CreateResult::AlreadyExists, kInvalidFile};
     entries[path] = {};
     return {CreateResult::Created, Open(path, true)};
   }
@@ -84,11 +99,11 @@ class FakeFileSystem final : public FileSystem {
     Bytes& data = entries.at(handle.path).data;
     if (onRead) onRead(handle.path, data);
     if (Fail("Read") || handle.position >= data.size()) return 0;
-    const auto n = std::min<std::size_t>(count, data.size() - handle.position);
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(handle.position), n,
-                static_cast<std::uint8_t*>(buffer));
+    const auto n =
+        static_cast<std::uint32_t>(std::min<std::size_t>(count, data.size() - handle.position));
+    std::memcpy(buffer, data.data() + handle.position, n);
     handle.position += n;
-    return static_cast<std::uint32_t>(n);
+    return n;
   }
   // A failing write stops halfway, as on a volume that fills up.
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
@@ -96,8 +111,7 @@ class FakeFileSystem final : public FileSystem {
     const std::uint32_t n = !handle.writable ? 0 : Fail("Write") ? count / 2 : count;
     Bytes& data = entries.at(handle.path).data;
     data.resize(std::max<std::size_t>(data.size(), handle.position + n));
-    std::copy_n(static_cast<const std::uint8_t*>(buffer), n,
-                data.begin() + static_cast<std::ptrdiff_t>(handle.position));
+    if (n != 0) std::memcpy(data.data() + handle.position, buffer, n);
     handle.position += n;
     return n;
   }
@@ -110,18 +124,13 @@ class FakeFileSystem final : public FileSystem {
     return false;
   }
   bool Replace(const std::string& from, const std::string& to) override {
-    const FakeEntry* target = Find(to);
-    if (Fail("Replace") || !Find(from) || IsOpen(from) || (target && target->readOnly)) {
-      return false;
-    }
+    if (Fail("Replace") || entries.count(from) == 0 || IsOpen(from)) return false;
     entries[to].data = std::move(entries.at(from).data);
     return entries.erase(from) != 0;
   }
-  // Windows deletes neither a read-only file nor one that is still open.
+  // Windows deletes no file that is still open.
   bool Remove(const std::string& path) override {
-    const FakeEntry* entry = Find(path);
-    return !Fail("Remove") && entry && !entry->readOnly && !IsOpen(path) &&
-           entries.erase(path) != 0;
+    return !Fail("Remove") && !IsOpen(path) && entries.erase(path) != 0;
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
 
@@ -143,4 +152,43 @@ class FakeFileSystem final : public FileSystem {
 
   std::map<FileHandle, OpenFile> open_;
   FileHandle lastHandle_ = 100;
+};
+
+struct VectorFileList final : FileList {
+  std::vector<std::string> items;
+  int selected = -1;
+
+  int Count() const override { return static_cast<int>(items.size()); }
+  std::string Item(int index) const override { return items.at(static_cast<std::size_t>(index)); }
+  void Select(int index) override { selected = index; }
+  void Clear() override { items.clear(); }
+  void Add(const std::string& name) override { items.push_back(name); }
+};
+
+// Lines read like "box Error: Please select files first", "total 25", "caption Cancel".
+struct RecordingBatchUi final : BatchUi {
+  std::string sourceText = "D:\\snd", destText = "E:\\out";
+  VectorFileList list;
+  std::vector<std::string> events, boxes;  // boxes: "Title: text" alone
+  // Run inside Pump() and ShowMessage(); they may clear Converting, as a confirmed abort does.
+  std::function<void()> onPump = [] {}, onBox = [] {};
+
+  std::string SourceText() override { return sourceText; }
+  std::string DestText() override { return destText; }
+  FileList& List() override { return list; }
+  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    const bool iconFits = (title == "Error") == (icon == MessageIcon::Error);
+    events.push_back("box " +
+                     boxes.emplace_back(title + (iconFits ? ": " : " (wrong icon): ") + text));
+    onBox();
+  }
+  void SetCurrentBar(int value) override { events.push_back("current " + std::to_string(value)); }
+  void SetTotalBar(int value) override { events.push_back("total " + std::to_string(value)); }
+  void EnableBrowse(bool on) override { events.push_back(on ? "browse on" : "browse off"); }
+  void SetConvertCaption(const std::string& text) override { events.push_back("caption " + text); }
+  void SetConvertTip(const std::string& tip) override { events.push_back("tip " + tip); }
+  void Pump() override {
+    events.push_back("pump");
+    onPump();
+  }
 };
