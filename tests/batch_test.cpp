@@ -17,7 +17,7 @@ struct Job {
   RecordingBatchUi ui;
 
   Bytes Source(const std::string& name, const Bytes& data) {
-    ui.list.items.push_back(name);
+    ui.items.push_back(name);
     return fs.entries["D:\\snd\\" + name].data = data;
   }
   BatchSummary Run() {
@@ -47,7 +47,7 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
     const Bytes a = job.Source("a.med", SoundFile(100, 122, 1));
     const Bytes b = job.Source("B.WAV", SoundFile(100, 17, 2));
     const Bytes c = job.Source("c.Wav", SoundFile(200, 1, 3));  // any other tag becomes 122
-    if (!listed) job.ui.list.items.clear();
+    if (!listed) job.ui.items.clear();
     job.ui.sourceText = source;
     job.ui.destText = dest;
     job.fs.space = {1, 128, freeClusters, 9};
@@ -67,7 +67,7 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
                                  "caption Convert", "tip Start converting"});
     EXPECT_EQ(job.ui.events, box.empty() ? events : Lines{"box Error: " + box});
     EXPECT_EQ(job.fs.Files(), files);
-    EXPECT_EQ(job.ui.list.selected, box.empty() && listed ? 2 : -1);
+    EXPECT_EQ(job.ui.selected, box.empty() && listed ? 2 : -1);
   }
 }
 
@@ -112,7 +112,7 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   for (const bool inBox : {false, true}) {
     SCOPED_TRACE(inBox ? "in a box" : "in the pump");
     Job job;
-    if (inBox) job.ui.list.items = {"gone.med", "lost.med"};  // the second is still reported
+    if (inBox) job.ui.items = {"gone.med", "lost.med"};  // the second is still reported
     for (int i = 1; i <= 10; ++i) job.Source(std::to_string(i) + ".med", SoundFile(40, 122));
     int pumps = 0;
     job.ui.onPump = [&] { Converting = ++pumps != 3; };

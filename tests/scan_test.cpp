@@ -25,7 +25,7 @@ TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
     for (const std::string& name : files) {
       fs.entries[folder + "\\" + name.substr(0, name.find('/'))].folder = name.back() == '/';
     }
-    VectorFileList list;
+    RecordingBatchUi list;
     list.items = {"old.med"};
     ScanFolder(folder, list, fs);
     EXPECT_EQ(list.items, expected) << folder << " " << ::testing::PrintToString(files);

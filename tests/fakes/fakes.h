@@ -1,5 +1,5 @@
 // Test doubles: sound-file bytes stated apart from the program's constants, an in-memory file
-// system, a file list over a vector and a batch UI that records every call as a line of text.
+// system, and a batch UI that records every call as a line of text.
 #pragma once
 
 #include <algorithm>
@@ -154,28 +154,22 @@ class FakeFileSystem final : public FileSystem {
   FileHandle lastHandle_ = 100;
 };
 
-struct VectorFileList final : FileList {
-  std::vector<std::string> items;
-  int selected = -1;
-
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int index) const override { return items.at(static_cast<std::size_t>(index)); }
-  void Select(int index) override { selected = index; }
-  void Clear() override { items.clear(); }
-  void Add(const std::string& name) override { items.push_back(name); }
-};
-
-// Lines read like "box Error: Please select files first", "total 25", "caption Cancel".
-struct RecordingBatchUi final : BatchUi {
+// Also the file list. Lines read like "box Error: Please select files first", "total 25".
+struct RecordingBatchUi final : BatchUi, FileList {
   std::string sourceText = "D:\\snd", destText = "E:\\out";
-  VectorFileList list;
-  std::vector<std::string> events, boxes;  // boxes: "Title: text" alone
+  std::vector<std::string> items, events, boxes;  // boxes: "Title: text" alone
+  int selected = -1;
   // Run inside Pump() and ShowMessage(); they may clear Converting, as a confirmed abort does.
   std::function<void()> onPump = [] {}, onBox = [] {};
 
   std::string SourceText() override { return sourceText; }
   std::string DestText() override { return destText; }
-  FileList& List() override { return list; }
+  FileList& List() override { return *this; }
+  int Count() const override { return static_cast<int>(items.size()); }
+  std::string Item(int index) const override { return items.at(static_cast<std::size_t>(index)); }
+  void Select(int index) override { selected = index; }
+  void Clear() override { items.clear(); }
+  void Add(const std::string& name) override { items.push_back(name); }
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
     const bool iconFits = (title == "Error") == (icon == MessageIcon::Error);
     events.push_back("box " +

@@ -1,7 +1,7 @@
 // Fuzzes the batch on the in-memory file system against a model of the disk: names of any bytes
-// under any lead-byte set, old outputs, sizes past their ends, one operation failing at one call, a
-// source cut while read, an abort. Each file ends as it was or as the whole output of a listed
-// input, under the name a reading from the start gives it.
+// under any lead-byte set, old outputs, one operation failing at one call, a source cut while
+// read, an abort. Each file ends as it was or as the whole output of a listed input, under the
+// name a reading from the start gives it.
 #include <cstdio>
 #include <cstdlib>
 
@@ -57,18 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string output = "E:\\out\\" + OutputName(name, fs.leadBytes);
     Bytes body = flags & 3 ? SoundFile(22, flags & 1 ? 122 : 17) : Bytes();
     for (char c : text(60)) body.push_back(static_cast<std::uint8_t>(c));
-    if (std::count(ui.list.items.begin(), ui.list.items.end(), name) != 0) continue;
-    ui.list.items.push_back(name);
+    if (std::count(ui.items.begin(), ui.items.end(), name) != 0) continue;
+    ui.items.push_back(name);
     if ((flags & 0x30) != 0) fs.entries.insert({output, {{flags}}});
-    if ((flags & 0xC0) == 0xC0 || fs.entries.count(source) != 0) continue;  // listed, not there
-    fs.entries[source].data = body;
-    // A size past the file's end, by a byte or up to 2 GiB: never converted.
-    if (flags & 0x40) {
-      fs.entries[source].reportedSize = flags & 4 ? 0x80000000u : body.size() + 1;
-    } else if (SoundHeader header{}; body.size() >= 22) {
-      std::copy_n(body.begin(), std::min(body.size(), header.size()), header.begin());
-      if (IsAcceptedHeader(header))
-        outputs[output].push_back(WithTag(body, header[20] == 122 && header[21] == 0 ? 17 : 122));
+    if ((flags & 0xC0) == 0xC0) continue;  // listed, not there
+    fs.entries[source] = {body};
+    SoundHeader header{};
+    std::copy_n(body.begin(), std::min(body.size(), header.size()), header.begin());
+    if (body.size() >= 22 && IsAcceptedHeader(header)) {
+      outputs[output].push_back(WithTag(body, header[20] == 122 && header[21] == 0 ? 17 : 122));
     }
   }
   std::map<std::string, Bytes> before = fs.Files();
