@@ -9,8 +9,6 @@
 #include "convert/platform_file_system.h"
 #include "fakes/fakes.h"
 
-namespace {
-
 namespace fsys = std::filesystem;
 
 // A read-only old output is neither replaced nor left with a temporary file beside it, a new
@@ -62,5 +60,3 @@ TEST(PlatformFileSystem, LeadBytesFollowTheLocalesLanguageAndCodePage) {
   }
 }
 #endif
-
-}  // namespace

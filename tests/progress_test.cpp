@@ -6,8 +6,6 @@
 #include <cfloat>
 #include <random>
 
-namespace {
-
 TEST(TotalPercent, TruncatesTheExtendedPrecisionProductToItsLow32Bits) {
   constexpr std::uint64_t kMax = ~std::uint64_t{0};
   // 53 and 29 of 100 give 53 and 28 in double precision; 3e9 % is cut to 32 bits; 2^63 and
@@ -34,5 +32,3 @@ TEST(TotalPercent, TruncatesTheExtendedPrecisionProductToItsLow32Bits) {
   }
 #endif
 }
-
-}  // namespace

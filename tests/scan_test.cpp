@@ -5,8 +5,6 @@
 
 #include "fakes/fakes.h"
 
-namespace {
-
 using Names = std::vector<std::string>;
 
 TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
@@ -29,5 +27,3 @@ TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
     EXPECT_EQ(list.items, expected) << folder << " " << ::testing::PrintToString(files);
   }
 }
-
-}  // namespace

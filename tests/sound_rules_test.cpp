@@ -5,8 +5,6 @@
 
 #include "fakes/fakes.h"
 
-namespace {
-
 TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHoldsAndItsTagIsToggled) {
   // Bytes 0-3 and 8-11, the tag, accepted.
   const std::tuple<const char*, std::uint16_t, bool> headers[] = {
@@ -49,5 +47,3 @@ TEST(SoundRules, OutputNamesSwapTheExtensionAfterTheLastRealDelimiter) {
   for (const auto& [name, output] : doubleByte) EXPECT_EQ(OutputNameFor(name, sjis), output);
   EXPECT_EQ(WithExtension(std::string(255, 'n') + ".med", ".longer", {}).size(), 262u);
 }
-
-}  // namespace

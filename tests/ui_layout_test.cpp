@@ -6,8 +6,6 @@
 
 #include "ui/layout.h"
 
-namespace {
-
 TEST(Layout, CentresTheWindowAndPlacesChildrenFromItsFrame) {
   // -6.5 and 346.5 truncate toward zero.
   EXPECT_EQ(WindowOrigin(1025, 769).x, 346);
@@ -21,5 +19,3 @@ TEST(Layout, CentresTheWindowAndPlacesChildrenFromItsFrame) {
                                 between.width, between.height}),
             (std::array<int, 8>{1, 52, 329, 0, 164, 54, 0, 157}));
 }
-
-}  // namespace

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,37 +33,28 @@ inline Bytes SoundFile(std::size_t size, std::uint16_t tag, std::uint8_t seed = 
 inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
                                      "Read",      "Write",    "Close",     "Replace", "Remove"};
 
-struct FakeEntry {
-  Bytes data;
-  std::optional<std::uint64_t> reportedSize;  // what searches and Size say instead
-  std::uint64_t Size() const { return reportedSize.value_or(data.size()); }
-};
-
 // Windows-style paths; any operation fails at a chosen call. It lists in reverse name order,
-// so a caller that sorts shows. Files() is the whole disk, to compare at once.
+// so a caller that sorts shows.
 class FakeFileSystem final : public FileSystem {
  public:
-  std::map<std::string, FakeEntry, std::greater<>> entries;  // by full path
-  DiskSpace space{8, 512, 1u << 30, 1u << 31};               // of E:\, the one volume answering
-  std::map<std::string, int> failAt, calls;  // by operation name; calls count from 1
+  std::map<std::string, Bytes> entries;         // by full path: the whole disk
+  std::map<std::string, std::uint64_t> sizes;   // what searches and Size say instead
+  DiskSpace space{8, 512, 1u << 30, 1u << 31};  // of E:\, the one volume answering
+  std::map<std::string, int> failAt, calls;     // by operation name; calls count from 1
   std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
   LeadByteSet leadBytes;
 
-  std::map<std::string, Bytes> Files() const {
-    std::map<std::string, Bytes> files;
-    for (const auto& [path, entry] : entries) files[path] = entry.data;
-    return files;
-  }
   std::size_t OpenHandles() const { return open_.size(); }
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
     std::vector<FoundFile> found;
-    for (const auto& [path, entry] : entries) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      const std::string& path = entry->first;
       if (path.size() > cut && path.compare(0, cut, pattern, 0, cut) == 0 &&
           path.find('\\', cut) == std::string::npos &&
           WildcardMatch(pattern.substr(cut), path.substr(cut))) {
-        found.push_back({path.substr(cut), entry.Size()});
+        found.push_back({path.substr(cut), SizeOf(path)});
       }
     }
     return Fail("FindFiles") ? std::vector<FoundFile>{} : found;
@@ -83,7 +73,7 @@ class FakeFileSystem final : public FileSystem {
     return {CreateResult::Created, Open(path, true)};
   }
   std::uint64_t Size(FileHandle file) override {
-    return Fail("Size") ? 0 : entries.at(open_.at(file).path).Size();
+    return Fail("Size") ? 0 : SizeOf(open_.at(file).path);
   }
   bool SeekSet(FileHandle file, std::uint32_t offset) override {
     open_.at(file).position = offset;
@@ -91,7 +81,7 @@ class FakeFileSystem final : public FileSystem {
   }
   std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override {
     OpenFile& h = open_.at(file);
-    Bytes& data = entries.at(h.path).data;
+    Bytes& data = entries.at(h.path);
     if (onRead) onRead(h.path, data);
     if (Fail("Read") || h.position >= data.size()) return 0;
     const auto n =
@@ -104,7 +94,7 @@ class FakeFileSystem final : public FileSystem {
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
     OpenFile& h = open_.at(file);
     const std::uint32_t n = Fail("Write") ? count / 2 : count;
-    Bytes& data = entries.at(h.path).data;
+    Bytes& data = entries.at(h.path);
     data.resize(std::max<std::size_t>(data.size(), h.position + n));
     if (n != 0) std::memcpy(data.data() + h.position, buffer, n);
     h.position += n;
@@ -115,17 +105,16 @@ class FakeFileSystem final : public FileSystem {
     const OpenFile handle = open_.at(file);  // throws for a handle closed twice
     open_.erase(file);
     if (!Fail("Close")) return true;
-    if (handle.writable) entries.at(handle.path).data.resize(handle.position / 2);
+    if (handle.writable) entries.at(handle.path).resize(handle.position / 2);
     return false;
   }
   bool Replace(const std::string& from, const std::string& to) override {
-    if (Fail("Replace") || entries.count(from) == 0 || IsOpen(from)) return false;
-    entries[to].data = std::move(entries.at(from).data);
+    if (Fail("Replace") || entries.count(from) == 0) return false;
+    entries[to] = std::move(entries.at(from));
     return entries.erase(from) != 0;
   }
-  // Windows deletes no file that is still open.
   bool Remove(const std::string& path) override {
-    return !Fail("Remove") && !IsOpen(path) && entries.erase(path) != 0;
+    return !Fail("Remove") && entries.erase(path) != 0;
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
 
@@ -137,8 +126,8 @@ class FakeFileSystem final : public FileSystem {
   };
 
   bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
-  bool IsOpen(const std::string& path) const {
-    return std::any_of(open_.begin(), open_.end(), [&](auto& h) { return h.second.path == path; });
+  std::uint64_t SizeOf(const std::string& path) const {
+    return sizes.count(path) != 0 ? sizes.at(path) : entries.at(path).size();
   }
   FileHandle Open(const std::string& path, bool writable) {
     open_[++lastHandle_] = {path, 0, writable};

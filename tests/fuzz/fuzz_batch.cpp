@@ -1,7 +1,6 @@
 // Fuzzes the batch on the in-memory file system against a model of the disk: names of any bytes
-// under any lead-byte set, old outputs, one operation failing at one call, a source cut while
-// read, an abort. Each file ends as it was or as the whole output of a listed input, under the
-// name a reading from the start gives it.
+// under any lead-byte set, old outputs, one operation failing at one call, an abort. Each file
+// ends as it was or as the whole output of a listed input, under the name read from the start.
 #include <cstdio>
 #include <cstdlib>
 
@@ -34,8 +33,8 @@ std::string OutputName(const std::string& name, const LeadByteSet& leadBytes) {
 
 }  // namespace
 
-// Input: lead bytes, a failing operation and call, a read to cut at and the size to cut to, a
-// pump to abort in, then per file a flags byte, its name and its body.
+// Input: lead bytes, a failing operation and call, a pump to abort in, then per file a flags
+// byte, its name and its body.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::size_t at = 0;
   const auto next = [&]() -> std::uint8_t { return at < size ? data[at++] : 0; };
@@ -49,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (unsigned b = 0x80 + next() % 0x81; b < 0x100; ++b) fs.leadBytes.set(b, (next() & 1) != 0);
   const std::string failOp = kFsOps[next() % 10];
   fs.failAt[failOp] = next() % 12;
-  const unsigned cutRead = next(), cutTo = next(), abortPump = next() % 8;
+  const unsigned abortPump = next() % 8;
   std::map<std::string, std::vector<Bytes>> outputs;  // each path's possible converted content
   for (unsigned files = next() % 7; files > 0; --files) {
     const std::uint8_t flags = next();
@@ -59,21 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char c : text(60)) body.push_back(static_cast<std::uint8_t>(c));
     if (std::count(ui.items.begin(), ui.items.end(), name) != 0) continue;
     ui.items.push_back(name);
-    if ((flags & 0x30) != 0) fs.entries.insert({output, {{flags}}});
+    if ((flags & 0x30) != 0) fs.entries.insert({output, {flags}});
     if ((flags & 0xC0) == 0xC0) continue;  // listed, not there
-    fs.entries[source] = {body};
+    fs.entries[source] = body;
     SoundHeader header{};
     std::copy_n(body.begin(), std::min(body.size(), header.size()), header.begin());
     if (body.size() >= 22 && IsAcceptedHeader(header)) {
       outputs[output].push_back(WithTag(body, header[20] == 122 && header[21] == 0 ? 17 : 122));
     }
   }
-  std::map<std::string, Bytes> before = fs.Files();
-  unsigned reads = 0, pumps = 0;
-  fs.onRead = [&](const std::string& path, Bytes& file) {
-    if (++reads == cutRead) file.resize(std::min<std::size_t>(cutTo, file.size()));
-    if (reads == cutRead) before[path] = file;
-  };
+  const std::map<std::string, Bytes> before = fs.entries;
+  unsigned pumps = 0;
   ui.onPump = [&] { Converting = ++pumps != abortPump; };
   Converting = false;
   const BatchSummary summary = ConvertBatch(ui, fs);
@@ -82,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(abortPump == 0 || pumps <= abortPump, "nothing is converted after an abort");
   Check(ui.boxes.size() == summary.failed + 1u && ui.boxes.back() == "Information: Done",
         "one box per failed file, then Done");
-  const std::map<std::string, Bytes> after = fs.Files();
+  const std::map<std::string, Bytes> after = fs.entries;
   for (const auto& [path, bytes] : before) Check(after.count(path) != 0, "no file is lost");
   for (const auto& [path, bytes] : after) {
     const std::vector<Bytes>& made = outputs[path];

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz target (clang, libFuzzer, AddressSanitizer, UBSan) and runs it from a copy of its
-# seeds; a broken property or a sanitizer report fails the run and keeps its input in the log's folder.
-# Usage: tests/fuzz/run.sh [--minutes N]   (default: a fixed 25000 runs; N minutes before a release)
+# seeds: 25000 runs, or N minutes with a random seed before a release (tests/fuzz/run.sh --minutes N).
+# A broken property or a sanitizer report fails the run and keeps its input in build/fuzz/fuzz-work.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${TONEQUAY_FUZZ_BUILD:-$root/build/fuzz}
