@@ -8,16 +8,13 @@
 using Names = std::vector<std::string>;
 
 TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
-  // The folder, what it holds, the list after. The search is the folder,
-  // a backslash even after a drive root's own or an empty folder, and the pattern.
+  // The folder, what it holds, the list after. The search is the folder, a backslash even after
+  // a drive root's own or an empty folder, and the pattern.
   const std::tuple<std::string, Names, Names> cases[] = {
-      {"D:\\snd",
-       {"b.med", "A.MED", "x.med", "a.med.txt", "x.medx", "amed", ".med"},
-       {"x.med", "b.med", "A.MED", ".med"}},
+      {"D:\\snd", {"b.med", "A.MED", "a.med.txt", "x.medx", ".med"}, {"b.med", "A.MED", ".med"}},
       {"C:\\", {"a.med", "z.wav", "c.WaV"}, {"z.wav", "c.WaV"}},
       {"", {"a.med"}, {"a.med"}},
-      {"D:\\snd", {"a.med.txt", "wav"}, {"old.med"}},
-      {"D:\\snd", {}, {"old.med"}}};
+      {"D:\\snd", {"a.med.txt", "wav", "amed"}, {"old.med"}}};
   for (const auto& [folder, files, expected] : cases) {
     FakeFileSystem fs;
     for (const std::string& name : files) fs.entries[folder + "\\" + name];
