@@ -24,8 +24,9 @@ struct Job {
     Converting = false;
     const BatchSummary summary = ConvertBatch(ui, fs);
     EXPECT_FALSE(Converting);
-    EXPECT_EQ(fs.OpenHandles(), 0u);
+    EXPECT_TRUE(fs.open.empty());
     EXPECT_EQ(summary.converted + summary.failed + summary.skipped, summary.listed);
+    if (summary.started) EXPECT_EQ(ui.boxes.size(), summary.failed + 1u);  // and Done
     return summary;
   }
 };
@@ -51,8 +52,8 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
     EXPECT_EQ(job.Run().started, box.empty());
     Lines events = {"browse off", "caption Cancel", "tip Abort converting"};
     if (box.empty()) {
-      events.insert(events.end(),
-                    {"current 0", "total 33", "pump", "current 0", "total 100", "pump"});
+      events.insert(events.end(), {"current 0", "select 0", "total 33", "pump", "current 0",
+                                   "select 1", "total 100", "pump"});
     }
     events.insert(events.end(), {"box Information: Done", "current 0", "total 0", "browse on",
                                  "caption Convert", "tip Start converting"});
@@ -62,7 +63,6 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
     if (box.empty())
       files.insert({{out + "\\a.wav", WithTag(a, 17)}, {out + "\\c.med", WithTag(c, 122)}});
     EXPECT_EQ(job.fs.entries, files);
-    EXPECT_EQ(job.ui.selected, box.empty() ? 1 : -1);
   }
 }
 
@@ -115,13 +115,13 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
     const BatchSummary summary = job.Run();
     EXPECT_EQ(job.fs.entries.size(), inBox ? 10u : 13u);  // the sources, outputs 1 to 3
     EXPECT_EQ(summary.skipped, inBox ? 10 : 7);
-    EXPECT_EQ(job.ui.boxes.size(), inBox ? 3u : 1u);
+    EXPECT_EQ(summary.failed, inBox ? 2 : 0);
   }
 }
 
 // Each operation fails at each of its first calls in turn: no existing output is damaged
 // unless its conversion completed, no user's file is taken for a temporary one, nothing else
-// is left, and each failed file gets one box.
+// is left.
 TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
   const Bytes a = SoundFile(120, 122, 7), b = SoundFile(80, 17, 8), oldA(30, 1), oldB(30, 2);
   const Files mine = {{"E:\\out\\~tonequay-1.tmp", {3}}, {"E:\\out\\~tonequay-2.tmp", {4}}};
@@ -145,8 +145,6 @@ TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
       for (const auto& [path, data] : mine) EXPECT_EQ(files[path], data);
       // A failed delete of a temporary file is the one fault that may leave one behind.
       EXPECT_EQ(files.size(), std::string(op) == "Remove" ? files.size() : 6u);
-      EXPECT_EQ(job.ui.boxes.size(), summary.failed + 1u);
-      EXPECT_EQ(job.ui.boxes.empty() ? "" : job.ui.boxes.back(), "Information: Done");
     }
   }
 }

@@ -43,8 +43,12 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, int> failAt, calls;     // by operation name; calls count from 1
   std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
   LeadByteSet leadBytes;
-
-  std::size_t OpenHandles() const { return open_.size(); }
+  struct OpenFile {
+    std::string path;
+    std::size_t position;
+    bool writable;
+  };
+  std::map<FileHandle, OpenFile> open;  // handles not yet closed
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
@@ -73,37 +77,35 @@ class FakeFileSystem final : public FileSystem {
     return {CreateResult::Created, Open(path, true)};
   }
   std::uint64_t Size(FileHandle file) override {
-    return Fail("Size") ? 0 : SizeOf(open_.at(file).path);
+    return Fail("Size") ? 0 : SizeOf(open.at(file).path);
   }
   bool SeekSet(FileHandle file, std::uint32_t offset) override {
-    open_.at(file).position = offset;
+    open.at(file).position = offset;
     return !Fail("SeekSet");
   }
   std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override {
-    OpenFile& h = open_.at(file);
+    OpenFile& h = open.at(file);
     Bytes& data = entries.at(h.path);
     if (onRead) onRead(h.path, data);
     if (Fail("Read") || h.position >= data.size()) return 0;
-    const auto n =
-        static_cast<std::uint32_t>(std::min<std::size_t>(count, data.size() - h.position));
+    const std::size_t n = std::min<std::size_t>(count, data.size() - h.position);
     std::memcpy(buffer, data.data() + h.position, n);
     h.position += n;
-    return n;
+    return static_cast<std::uint32_t>(n);
   }
   // A failing write stops halfway, as on a volume that fills up.
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
-    OpenFile& h = open_.at(file);
-    const std::uint32_t n = Fail("Write") ? count / 2 : count;
-    Bytes& data = entries.at(h.path);
-    data.resize(std::max<std::size_t>(data.size(), h.position + n));
-    if (n != 0) std::memcpy(data.data() + h.position, buffer, n);
+    OpenFile& h = open.at(file);
+    const std::uint32_t n = Fail("Write") ? count / 2 : count;  // always at the end: appends
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    entries.at(h.path).insert(entries.at(h.path).end(), bytes, bytes + n);
     h.position += n;
     return n;
   }
   // A failing close could not flush: half of what was written never reaches the disk.
   bool Close(FileHandle file) override {
-    const OpenFile handle = open_.at(file);  // throws for a handle closed twice
-    open_.erase(file);
+    const OpenFile handle = open.at(file);  // throws for a handle closed twice
+    open.erase(file);
     if (!Fail("Close")) return true;
     if (handle.writable) entries.at(handle.path).resize(handle.position / 2);
     return false;
@@ -119,22 +121,15 @@ class FakeFileSystem final : public FileSystem {
   LeadByteSet LeadBytes() override { return leadBytes; }
 
  private:
-  struct OpenFile {
-    std::string path;
-    std::size_t position;
-    bool writable;
-  };
-
   bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
   std::uint64_t SizeOf(const std::string& path) const {
     return sizes.count(path) != 0 ? sizes.at(path) : entries.at(path).size();
   }
   FileHandle Open(const std::string& path, bool writable) {
-    open_[++lastHandle_] = {path, 0, writable};
+    open[++lastHandle_] = {path, 0, writable};
     return lastHandle_;
   }
 
-  std::map<FileHandle, OpenFile> open_;
   FileHandle lastHandle_ = 100;
 };
 
@@ -142,7 +137,6 @@ class FakeFileSystem final : public FileSystem {
 struct RecordingBatchUi final : BatchUi, FileList {
   std::string sourceText = "D:\\snd", destText = "E:\\out";
   std::vector<std::string> items, events, boxes;  // boxes: "Title: text" alone
-  int selected = -1;
   // Run inside Pump() and ShowMessage(); they may clear Converting, as a confirmed abort does.
   std::function<void()> onPump = [] {}, onBox = [] {};
 
@@ -151,7 +145,7 @@ struct RecordingBatchUi final : BatchUi, FileList {
   FileList& List() override { return *this; }
   int Count() const override { return static_cast<int>(items.size()); }
   std::string Item(int index) const override { return items.at(static_cast<std::size_t>(index)); }
-  void Select(int index) override { selected = index; }
+  void Select(int index) override { events.push_back("select " + std::to_string(index)); }
   void Clear() override { items.clear(); }
   void Add(const std::string& name) override { items.push_back(name); }
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {

@@ -19,12 +19,10 @@ void Check(bool holds, const char* property) {
 // Reads the name one character of one or two bytes at a time from its start.
 std::string OutputName(const std::string& name, const LeadByteSet& leadBytes) {
   std::size_t dot = std::string::npos;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (leadBytes[static_cast<unsigned char>(name[i])]) {
-      ++i;
-    } else if (name[i] == '.' || name[i] == '\\' || name[i] == ':') {
+  for (std::size_t i = 0; i < name.size();
+       i += leadBytes[static_cast<unsigned char>(name[i])] + 1) {
+    if (name[i] == '.' || name[i] == '\\' || name[i] == ':')
       dot = name[i] == '.' ? i : std::string::npos;
-    }
   }
   std::string ext = dot == std::string::npos ? "" : name.substr(dot);
   for (char& c : ext) c = static_cast<char>(c | 0x20);  // 'm', 'e', 'd' come only from either case
@@ -73,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Converting = false;
   const BatchSummary summary = ConvertBatch(ui, fs);
 
-  Check(summary.started && !Converting && fs.OpenHandles() == 0, "the batch ends idle, all closed");
+  Check(summary.started && !Converting && fs.open.empty(), "the batch ends idle, all closed");
   Check(abortPump == 0 || pumps <= abortPump, "nothing is converted after an abort");
   Check(ui.boxes.size() == summary.failed + 1u && ui.boxes.back() == "Information: Done",
         "one box per failed file, then Done");
