@@ -1,11 +1,12 @@
-// Header acceptance, the tag toggle and output names, under no lead bytes and Shift-JIS's.
+// Header acceptance and output names, under no lead bytes and Shift-JIS's; the batch's tests
+// show the tag read and toggled.
 #include "convert/sound_rules.h"
 
 #include <gtest/gtest.h>
 
 #include "fakes/fakes.h"
 
-TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHoldsAndItsTagIsToggled) {
+TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHolds) {
   // Bytes 0-3 and 8-11, the tag, accepted.
   const std::tuple<const char*, std::uint16_t, bool> headers[] = {
       {"RIFFWAVE", 1, true},   {"RIFFXXXX", 0, true},       {"XXXXWAVE", 0, true},
@@ -18,8 +19,6 @@ TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHoldsAndItsTagIsToggled) {
     std::copy(marks, marks + 4, header.begin());
     std::copy(marks + 4, marks + 8, header.begin() + 8);
     EXPECT_EQ(IsAcceptedHeader(header), accepted) << marks << " " << tag;
-    EXPECT_EQ(FormatTagOf(header), tag);
-    EXPECT_EQ(ToggleFormatTag(tag), tag == 122 ? 17 : 122);
   }
 }
 

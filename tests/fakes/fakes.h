@@ -1,5 +1,4 @@
-// Test doubles: sound-file bytes stated apart from the program's constants, an in-memory file
-// system, and a batch UI that records every call as a line of text.
+// Test doubles: sound files stated apart from the program, a disk in memory, a recording UI.
 #pragma once
 
 #include <algorithm>
@@ -41,7 +40,7 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, std::uint64_t> sizes;   // what searches and Size say instead
   DiskSpace space{8, 512, 1u << 30, 1u << 31};  // of E:\, the one volume answering
   std::map<std::string, int> failAt, calls;     // by operation name; calls count from 1
-  std::function<void(const std::string& path, Bytes& data)> onRead;  // may cut or grow it
+  std::function<void(Bytes& data)> onRead;      // may cut or grow the file being read
   LeadByteSet leadBytes;
   struct OpenFile {
     std::string path;
@@ -86,7 +85,7 @@ class FakeFileSystem final : public FileSystem {
   std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override {
     OpenFile& h = open.at(file);
     Bytes& data = entries.at(h.path);
-    if (onRead) onRead(h.path, data);
+    if (onRead) onRead(data);
     if (Fail("Read") || h.position >= data.size()) return 0;
     const std::size_t n = std::min<std::size_t>(count, data.size() - h.position);
     std::memcpy(buffer, data.data() + h.position, n);
@@ -136,9 +135,8 @@ class FakeFileSystem final : public FileSystem {
 // Also the file list. Lines read like "box Error: Please select files first", "total 25".
 struct RecordingBatchUi final : BatchUi, FileList {
   std::string sourceText = "D:\\snd", destText = "E:\\out";
-  std::vector<std::string> items, events, boxes;  // boxes: "Title: text" alone
-  // Run inside Pump() and ShowMessage(); they may clear Converting, as a confirmed abort does.
-  std::function<void()> onPump = [] {}, onBox = [] {};
+  std::vector<std::string> items, events, boxes;        // boxes: "Title: text" alone
+  std::function<void()> onPump = [] {}, onBox = [] {};  // may clear Converting: an abort
 
   std::string SourceText() override { return sourceText; }
   std::string DestText() override { return destText; }

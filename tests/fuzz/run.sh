@@ -4,8 +4,7 @@
 # A broken property or a sanitizer report fails the run and keeps its input in build/fuzz/fuzz-work.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${TONEQUAY_FUZZ_BUILD:-$root/build/fuzz}
-work=$build/fuzz-work
+build=${TONEQUAY_FUZZ_BUILD:-$root/build/fuzz} && work=$build/fuzz-work
 limits=(-runs=25000 -seed=1)
 [ "${1:-}" = "--minutes" ] && limits=(-max_total_time=$((${2:?minutes} * 60)) -seed=0)
 cd "$root" && cmake --preset fuzz -B "$build" >/dev/null && cmake --build "$build" --target fuzz_batch -j2 || exit 1
