@@ -12,8 +12,8 @@ TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
   // a drive root's own or an empty folder, and the pattern.
   const std::tuple<std::string, Names, Names> cases[] = {
       {"D:\\snd", {"b.med", "A.MED", "a.med.txt", "x.medx", ".med"}, {"b.med", "A.MED", ".med"}},
-      {"C:\\", {"a.med", "z.wav", "c.WaV"}, {"z.wav", "c.WaV"}},
-      {"", {"a.med"}, {"a.med"}},
+      {"C:\\", {"a.med"}, {"a.med"}},
+      {"", {"a.med", "z.wav", "c.WaV"}, {"z.wav", "c.WaV"}},
       {"D:\\snd", {"a.med.txt", "wav", "amed"}, {"old.med"}}};
   for (const auto& [folder, files, expected] : cases) {
     FakeFileSystem fs;
