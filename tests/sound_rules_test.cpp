@@ -1,15 +1,14 @@
-// Header acceptance, the tag toggle and output names, under no lead bytes and Shift-JIS's.
+// Header acceptance and output names, under no lead bytes and Shift-JIS's; the batch's tests
+// show the tag read and toggled.
 #include "convert/sound_rules.h"
 
 #include <gtest/gtest.h>
 
-#include "support/sound_file.h"
+#include "fakes/fakes.h"
 
-namespace {
-
-TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHoldsAndItsTagIsToggled) {
+TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHolds) {
+  // Bytes 0-3 and 8-11, the tag, accepted.
   const std::tuple<const char*, std::uint16_t, bool> headers[] = {
-      // bytes 0-3 and 8-11, tag
       {"RIFFWAVE", 1, true},   {"RIFFXXXX", 0, true},       {"XXXXWAVE", 0, true},
       {"XXXXXXXX", 122, true}, {"XXXXXXXX", 17, true},      {"XXXXXXXX", 1, false},
       {"riffwave", 0, false},  {"XXXXXXXX", 0x7A00, false}, {"XXXXXXXX", 0x1100, false}};
@@ -20,42 +19,29 @@ TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHoldsAndItsTagIsToggled) {
     std::copy(marks, marks + 4, header.begin());
     std::copy(marks + 4, marks + 8, header.begin() + 8);
     EXPECT_EQ(IsAcceptedHeader(header), accepted) << marks << " " << tag;
-    EXPECT_EQ(FormatTagOf(header), tag);
-    EXPECT_EQ(ToggleFormatTag(tag), tag == 122 ? 17 : 122);
   }
-  EXPECT_EQ(ToggleFormatTag(0xFFFF), 122);
 }
 
 TEST(SoundRules, OutputNamesSwapTheExtensionAfterTheLastRealDelimiter) {
   LeadByteSet sjis;  // Shift-JIS: 0x81-0x9F and 0xE0-0xFC start a two-byte character
   for (int b = 0x81; b <= 0xFC; ++b) sjis.set(b, b <= 0x9F || b >= 0xE0);
-  const std::tuple<bool, const char*, const char*, const char*> cases[] = {
-      // Shift-JIS or not, the name, its extension and its output name.
-      {false, "Song.MED", ".MED", "Song.wav"},
-      {false, "MiXeD.MeD", ".MeD", "MiXeD.wav"},
-      {false, "Track.WAV", ".WAV", "Track.med"},
-      {false, "a.b.med", ".med", "a.b.wav"},
-      {false, "noext", "", "noext.med"},
-      {false, "name.", ".", "name.med"},
-      {false, "x.medx", ".medx", "x.med"},
-      {false, ".med", ".med", ".wav"},
-      {false, "", "", ".med"},
-      {false, "a.med\\b", "", "a.med\\b.med"},
-      {false, "a.b:c", "", "a.b:c.med"},
-      {false, "snd\x81.wav", ".wav", "snd\x81.med"},
-      // 0x95 0x5C is one character whose trail byte reads as '\': the '.' before it counts.
-      {true, "dir.x\x95\\name", ".x\x95\\name", "dir.med"},
-      {true, "snd\x81.wav", "", "snd\x81.wav.med"},  // 0x81 0x2E: a trail byte reads as '.'
-      // An even run of lead bytes is whole characters; an odd run swallows the '.' after it.
-      {true, "x\x81\x81.med", ".med", "x\x81\x81.wav"},
-      {true, "x.med\x81\x81\x81.", ".med\x81\x81\x81.", "x.med"},
-      {true, "kana\x83\x8D.MED", ".MED", "kana\x83\x8D.wav"}};
-  for (const auto& [doubleByte, name, extension, output] : cases) {
-    const LeadByteSet& lead = doubleByte ? sjis : LeadByteSet{};
-    EXPECT_EQ(ExtensionOf(name, lead), extension) << name;
-    EXPECT_EQ(OutputNameFor(name, lead), output) << name;
-  }
+  // A name and its output name under no lead bytes, then under Shift-JIS.
+  const std::pair<const char*, const char*> plain[] = {
+      {"MiXeD.MeD", "MiXeD.wav"}, {"Track.WAV", "Track.med"},
+      {"a.b.med", "a.b.wav"},     {"noext", "noext.med"},
+      {"name.", "name.med"},      {"x.medx", "x.med"},
+      {".med", ".wav"},           {"a.med\\b", "a.med\\b.med"},
+      {"a.b:c", "a.b:c.med"},     {"snd\x81.wav", "snd\x81.med"}};
+  // 0x95 0x5C is one character whose trail byte reads as '\', so the '.' before it counts;
+  // 0x81 0x2E's trail byte reads as '.'; an even run of lead bytes is whole characters, an odd
+  // run swallows the '.' after it.
+  const std::pair<const char*, const char*> doubleByte[] = {
+      {"dir.x\x95\\name", "dir.med"},
+      {"snd\x81.wav", "snd\x81.wav.med"},
+      {"x\x81\x81.med", "x\x81\x81.wav"},
+      {"x.med\x81\x81\x81.", "x.med"},
+      {"kana\x83\x8D.MED", "kana\x83\x8D.wav"}};
+  for (const auto& [name, output] : plain) EXPECT_EQ(OutputNameFor(name, {}), output) << name;
+  for (const auto& [name, output] : doubleByte) EXPECT_EQ(OutputNameFor(name, sjis), output);
   EXPECT_EQ(WithExtension(std::string(255, 'n') + ".med", ".longer", {}).size(), 262u);
 }
-
-}  // namespace

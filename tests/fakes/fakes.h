@@ -1,0 +1,164 @@
+// Test doubles: sound files stated apart from the program, a disk in memory, a recording UI.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "convert/batch_ui.h"
+#include "convert/file_system.h"
+#include "convert/wildcard.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes WithTag(Bytes data, std::uint16_t tag) {
+  data.at(20) = static_cast<std::uint8_t>(tag & 0xFF);
+  data.at(21) = static_cast<std::uint8_t>(tag >> 8);
+  return data;
+}
+
+// "RIFF", a size, "WAVEfmt ", then bytes counting up from `seed`: no two files look alike.
+inline Bytes SoundFile(std::size_t size, std::uint16_t tag, std::uint8_t seed = 1) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<std::uint8_t>(i < 16 ? "RIFF\x10\0\0\0WAVEfmt "[i] : seed + i * 7);
+  }
+  return WithTag(data, tag);
+}
+
+inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
+                                     "Read",      "Write",    "Close",     "Replace", "Remove"};
+
+// Windows-style paths; any operation fails at a chosen call. It lists in reverse name order,
+// so a caller that sorts shows.
+class FakeFileSystem final : public FileSystem {
+ public:
+  std::map<std::string, Bytes> entries;         // by full path: the whole disk
+  std::map<std::string, std::uint64_t> sizes;   // what searches and Size say instead
+  DiskSpace space{8, 512, 1u << 30, 1u << 31};  // of E:\, the one volume answering
+  std::map<std::string, int> failAt, calls;     // by operation name; calls count from 1
+  std::function<void(Bytes& data)> onRead;      // may cut or grow the file being read
+  LeadByteSet leadBytes;
+  struct OpenFile {
+    std::string path;
+    std::size_t position;
+    bool writable;
+  };
+  std::map<FileHandle, OpenFile> open;  // handles not yet closed
+
+  std::vector<FoundFile> FindFiles(const std::string& pattern) override {
+    const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
+    std::vector<FoundFile> found;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      const std::string& path = entry->first;
+      if (path.size() > cut && path.compare(0, cut, pattern, 0, cut) == 0 &&
+          path.find('\\', cut) == std::string::npos &&
+          WildcardMatch(pattern.substr(cut), path.substr(cut))) {
+        found.push_back({path.substr(cut), SizeOf(path)});
+      }
+    }
+    return Fail("FindFiles") ? std::vector<FoundFile>{} : found;
+  }
+  std::string VolumeRoot(const std::string& folder) override { return folder.substr(0, 3); }
+  DiskSpace DiskFree(const std::string& root) override {
+    return root == "E:\\" ? space : DiskSpace{};
+  }
+  FileHandle OpenRead(const std::string& path) override {
+    return Fail("OpenRead") || entries.count(path) == 0 ? kInvalidFile : Open(path, false);
+  }
+  NewFile CreateNew(const std::string& path) override {
+    if (Fail("CreateNew")) return {};
+    if (entries.count(path) != 0) return {CreateResult::AlreadyExists, kInvalidFile};
+    entries[path] = {};
+    return {CreateResult::Created, Open(path, true)};
+  }
+  std::uint64_t Size(FileHandle file) override {
+    return Fail("Size") ? 0 : SizeOf(open.at(file).path);
+  }
+  bool SeekSet(FileHandle file, std::uint32_t offset) override {
+    open.at(file).position = offset;
+    return !Fail("SeekSet");
+  }
+  std::uint32_t Read(FileHandle file, void* buffer, std::uint32_t count) override {
+    OpenFile& h = open.at(file);
+    Bytes& data = entries.at(h.path);
+    if (onRead) onRead(data);
+    if (Fail("Read") || h.position >= data.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(count, data.size() - h.position);
+    std::memcpy(buffer, data.data() + h.position, n);
+    h.position += n;
+    return static_cast<std::uint32_t>(n);
+  }
+  // A failing write stops halfway, as on a volume that fills up.
+  std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
+    OpenFile& h = open.at(file);
+    const std::uint32_t n = Fail("Write") ? count / 2 : count;  // always at the end: appends
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    entries.at(h.path).insert(entries.at(h.path).end(), bytes, bytes + n);
+    h.position += n;
+    return n;
+  }
+  // A failing close could not flush: half of what was written never reaches the disk.
+  bool Close(FileHandle file) override {
+    const OpenFile handle = open.at(file);  // throws for a handle closed twice
+    open.erase(file);
+    if (!Fail("Close")) return true;
+    if (handle.writable) entries.at(handle.path).resize(handle.position / 2);
+    return false;
+  }
+  bool Replace(const std::string& from, const std::string& to) override {
+    if (Fail("Replace") || entries.count(from) == 0) return false;
+    entries[to] = std::move(entries.at(from));
+    return entries.erase(from) != 0;
+  }
+  bool Remove(const std::string& path) override {
+    return !Fail("Remove") && entries.erase(path) != 0;
+  }
+  LeadByteSet LeadBytes() override { return leadBytes; }
+
+ private:
+  bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
+  std::uint64_t SizeOf(const std::string& path) const {
+    return sizes.count(path) != 0 ? sizes.at(path) : entries.at(path).size();
+  }
+  FileHandle Open(const std::string& path, bool writable) {
+    open[++lastHandle_] = {path, 0, writable};
+    return lastHandle_;
+  }
+
+  FileHandle lastHandle_ = 100;
+};
+
+// Also the file list. Lines read like "box Error: Please select files first", "total 25".
+struct RecordingBatchUi final : BatchUi, FileList {
+  std::string sourceText = "D:\\snd", destText = "E:\\out";
+  std::vector<std::string> items, events, boxes;        // boxes: "Title: text" alone
+  std::function<void()> onPump = [] {}, onBox = [] {};  // may clear Converting: an abort
+
+  std::string SourceText() override { return sourceText; }
+  std::string DestText() override { return destText; }
+  FileList& List() override { return *this; }
+  int Count() const override { return static_cast<int>(items.size()); }
+  std::string Item(int index) const override { return items.at(static_cast<std::size_t>(index)); }
+  void Select(int index) override { events.push_back("select " + std::to_string(index)); }
+  void Clear() override { items.clear(); }
+  void Add(const std::string& name) override { items.push_back(name); }
+  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    const bool iconFits = (title == "Error") == (icon == MessageIcon::Error);
+    events.push_back("box " +
+                     boxes.emplace_back(title + (iconFits ? ": " : " (wrong icon): ") + text));
+    onBox();
+  }
+  void SetCurrentBar(int value) override { events.push_back("current " + std::to_string(value)); }
+  void SetTotalBar(int value) override { events.push_back("total " + std::to_string(value)); }
+  void EnableBrowse(bool on) override { events.push_back(on ? "browse on" : "browse off"); }
+  void SetConvertCaption(const std::string& text) override { events.push_back("caption " + text); }
+  void SetConvertTip(const std::string& tip) override { events.push_back("tip " + tip); }
+  void Pump() override {
+    events.push_back("pump");
+    onPump();
+  }
+};
