@@ -24,7 +24,8 @@ sources_of() {
 seen = set()
 for e in json.load(open(os.path.join(sys.argv[1], "compile_commands.json"))):
     p = os.path.relpath(os.path.join(e["directory"], e["file"]))
-    if p.split(os.sep)[0] in ("convert", "cli", "tests", "ui") and p not in seen:
+    top = p.split(os.sep)[0] in ("convert", "cli", "tests", "ui")
+    if top and p.endswith(".cpp") and p not in seen:
         seen.add(p)
         print(p)' "$1"
 }
