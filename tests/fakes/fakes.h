@@ -20,11 +20,13 @@ inline Bytes WithTag(Bytes data, std::uint16_t tag) {
   return data;
 }
 
-// "RIFF", a size, "WAVEfmt ", then bytes counting up from `seed`: no two files look alike.
+// "RIFF", a size, "WAVEfmt ", then bytes from `seed` that repeat at no power-of-two distance,
+// so no two files look alike and a piece copied to a wrong offset shows.
 inline Bytes SoundFile(std::size_t size, std::uint16_t tag, std::uint8_t seed = 1) {
   Bytes data(size);
   for (std::size_t i = 0; i < size; ++i) {
-    data[i] = static_cast<std::uint8_t>(i < 16 ? "RIFF\x10\0\0\0WAVEfmt "[i] : seed + i * 7);
+    data[i] = static_cast<std::uint8_t>(i < 16 ? "RIFF\x10\0\0\0WAVEfmt "[i]
+                                               : seed + (i * 2654435761u >> 24));
   }
   return WithTag(data, tag);
 }
