@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""Does for the e2e driver what needs X or stands in for the browser; Wine starts it directly.
-
-x11.py cursor       writes the pointer's picture as WxH+HOTX+HOTY:DIGEST to x11.out, whole or not
-x11.py url ADDRESS  appends the address to url.log
-Both files are in the folder of this copy of the script.
+"""For the e2e driver, which Wine lets start it directly, in the folder of this copy:
+x11.py cursor       writes the pointer's picture as WxH+HOTX+HOTY:DIGEST to x11.out, whole
+x11.py url ADDRESS  appends the address to url.log, standing in for the browser
 """
 import ctypes as c
 import hashlib
@@ -26,5 +24,5 @@ image = xfixes.XFixesGetCursorImage(display)
 head = c.cast(image, c.POINTER(c.c_ushort))  # x, y, width, height, xhot, yhot; serial, pixels
 pixels = c.cast(image[3], c.POINTER(c.c_ulong * (head[2] * head[3]))).contents
 with open(os.path.join(here, "x11.tmp"), "w") as out:
-    out.write(f"{head[2]}x{head[3]}+{head[4]}+{head[5]}:{hashlib.sha1(bytes(pixels)).hexdigest()[:12]}")
+    out.write(f"{head[2:6]}:{hashlib.sha1(bytes(pixels)).hexdigest()}")
 os.replace(os.path.join(here, "x11.tmp"), os.path.join(here, "x11.out"))
