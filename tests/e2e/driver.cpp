@@ -1,5 +1,5 @@
-// Works tonequay.exe's window from outside under Wine and checks what it shows and draws; prints
-// PASS or FAIL with each check's name, and exits 1 when any failed.
+// Works tonequay.exe's window under Wine from outside; prints PASS or FAIL per check, exits 1 on
+// any.
 #include <windows.h>
 // Both build on windows.h.
 #include <commctrl.h>
@@ -74,8 +74,7 @@ class Driver {
     std::ifstream in(fs::path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
   }
-  // "name|" for each file of `folder` with extension `ext` (any if ""), in the order the folder
-  // lists them, which the program keeps.
+  // "name|" for each file of `folder` ending in `ext`, in the folder's order, as the program scans.
   Str Names(const Str& folder, const wchar_t* ext = L"") {
     Str names;
     for (const auto& file : fs::directory_iterator(fs::path(folder))) {
@@ -100,8 +99,7 @@ class Driver {
       std::ofstream(fs::path(fixtures + file.substr(0, colon)), std::ios::binary) << bytes;
     }
   }
-  // The first `done` files of `from` in `to`, byte for byte with the tag toggled, and no other
-  // file, such as a temporary one.
+  // The first `done` files of `from` in `to`, byte for byte with the tag toggled; no other file.
   void Converted(const Str& from, const Str& to, size_t done, const std::string& what) {
     std::wistringstream names(Names(F(from)));
     const Str outputs = Names(F(to));
@@ -120,7 +118,6 @@ class Driver {
   }
 
   bool Start() {
-    End();
     STARTUPINFOW startup{sizeof startup};
     Str line = L"tonequay.exe";
     CreateProcessW(program.c_str(), &line[0], 0, 0, 0, 0, 0, fixtures.c_str(), &startup, &app);
@@ -133,20 +130,10 @@ class Driver {
     return Check(kids.size() == 18, "a window of class Brannix455454545453, 18 children") &&
            Drain();
   }
-  void End() {
-    if (app.hProcess && Running()) Check(!TerminateProcess(app.hProcess, 9), "no hang");
-    CloseHandle(app.hProcess), CloseHandle(app.hThread);
-    app = {}, main = nullptr, kids.clear();
-  }
   bool Exit0() {
     DWORD code = 9;
     return !WaitForSingleObject(app.hProcess, kLong) && GetExitCodeProcess(app.hProcess, &code) &&
            !code;
-  }
-  void Close(const std::string& what) {
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    Until(kLong, [&] { return !Running() || Dialog(); });
-    Check(!Dialog() && Exit0(), what + ": closing asks nothing, exit code 0");
   }
   // Returns once all messages posted before are handled, in whatever loop the program is (main,
   // batch pump or a box): a marker in the source field's text limit, posted last, has arrived.
@@ -179,8 +166,8 @@ class Driver {
     WriteProcessMemory(app.hProcess, at, bytes, size, nullptr);
     return at;
   }
-  // The tooltips of the one top-most tooltip window as "child text; ...", with "!" after one of
-  // other flags or owner. The record and the text the control writes must be in the program.
+  // The tips of the one top-most tooltip window as "child text; ...", "!" marking wrong flags or
+  // owner. The record and the text the control writes must be in the program.
   Str Tools() {
     HWND tips = FindWindowW(TOOLTIPS_CLASSW, 0), next = FindWindowExW(0, tips, TOOLTIPS_CLASSW, 0);
     if (next || !(GetWindowLongW(tips, GWL_EXSTYLE) & WS_EX_TOPMOST)) return L"?";
@@ -204,8 +191,7 @@ class Driver {
     return VirtualFreeEx(app.hProcess, at, 0, MEM_RELEASE), all;
   }
 
-  // Whether `control` shows what is drawn here on the face colour: the stock `icon`, or else its
-  // own text in the dialog font.
+  // Whether `control` shows the stock `icon`, or else its text in the dialog font, as drawn here.
   bool Shows(HWND control, LPCWSTR icon = nullptr) {
     RECT r = Rect(control, nullptr, true), box = {0, 0, r.right - r.left, r.bottom - r.top};
     const Str text = Text(control);
@@ -229,9 +215,8 @@ class Driver {
     }
     return !pixels[1].empty() && pixels[0] == pixels[1];
   }
-  // The pointer as X draws it once the program (or, with `own`, the driver's own window) has
-  // handled the move: input comes before painting, so a repaint asked for now comes after it.
-  // Wine starts x11.py with no handle to wait on; it writes x11.out whole.
+  // The pointer as X draws it once the program (or, with `own`, the driver) handled the move:
+  // input comes before painting. Wine starts x11.py with no handle; it writes x11.out whole.
   std::string CursorAt(POINT at, bool own = false) {
     SetCursorPos(at.x, at.y);
     if (!own) InvalidateRect(main, nullptr, FALSE);
@@ -287,8 +272,7 @@ class Driver {
        what + (busy ? ": the window is busy" : ": the window is idle again"));
   }
 
-  // Picks `folder` (none: Cancel) in the dialog of `button`; checks it is centred, its title, and
-  // that its status line shows the destination field's folder, then the folder picked.
+  // Picks `folder` (none: Cancel); checks the dialog's place, title and status line.
   void Pick(int button, const Str& folder) {
     const Str dest = Text(K(kDest));
     Click(button);
@@ -330,7 +314,6 @@ class Driver {
        L"0, class style 3, screen 1024",
        "the window");
     const Str rows[] = {
-        // clang-format off
         L"Static \"Path:\" 50000000 00000000 (8,8)-(125,22) 0",
         L"Edit \"\" 50010880 00000200 (8,22)-(125,44) 0",
         L"Button \"...\" 50010000 00000000 (130,21)-(153,44) 10",
@@ -349,7 +332,6 @@ class Driver {
         L"Static \"PWRBADGE\" 5000000E 00000000 (245,142)-(317,168) 15",
         L"Static \"Web Site: www.varnel.example\" 50000001 00000000 (166,180)-(321,196) 0",
         L"Static \"\" 50000012 00000000 (0,0)-(326,207) 0",
-        // clang-format on
     };
     for (int i = 0; i < 18; ++i) {
       Eq(row(K(i), Rect(K(i), main)), rows[i], "child " + std::to_string(i + 1));
@@ -366,21 +348,17 @@ class Driver {
     };
     Str order = S(focus());
     SetForegroundWindow(main);
-    for (int key : {int('X'), VK_TAB, 0, 0, 0, 0, 0, VK_SHIFT}) {
-      INPUT keys[4] = {{INPUT_KEYBOARD}, {INPUT_KEYBOARD}, {INPUT_KEYBOARD}, {INPUT_KEYBOARD}};
-      keys[0].ki.wVk = keys[3].ki.wVk = key == VK_SHIFT ? VK_SHIFT : 0;
-      keys[1].ki.wVk = keys[2].ki.wVk = key == 'X' ? 'X' : VK_TAB;
-      keys[2].ki.dwFlags = keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    for (const char* keys : {"X", "\t", "\t", "\t", "\t", "\t", "\t", "\x10\t"}) {  // 10: Shift
       const auto before = focus();
-      SendInput(4, keys, sizeof(INPUT));
-      Until(key == 'X' ? 0 : 5000, [&] { return focus() != before; });
+      for (const char* key = keys; *key; ++key) keybd_event(*key, 0, 0, 0);
+      for (const char* key = keys; *key; ++key) keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
+      Until(*keys == 'X' ? 0 : 5000, [&] { return focus() != before; });
       order += L" " + S(focus());
     }
     PostMessageW(K(kDest), WM_CHAR, 'z', 0);
     Eq(order + L" " + (Drain() ? Text(K(kSource)) + Text(K(kDest)) : L"?"), L"1 1 2 4 5 7 12 1 12 ",
        "the focus at start-up, after typing X, Tab six times, Shift+Tab; the paths stay empty");
-    // The pointer as the X server draws it: the stock hand over the label, the stock arrow
-    // elsewhere, as the driver's own window shows them; over the path field, its own.
+    // The stock hand over the label, the stock arrow elsewhere, as the driver's window shows them.
     const HWND mine = CreateWindowExW(WS_EX_TOPMOST, L"Static", 0,
                                       WS_POPUP | WS_VISIBLE | SS_NOTIFY, 0, 0, 64, 64, 0, 0, 0, 0);
     std::string stock[2];
@@ -417,15 +395,16 @@ class Driver {
     Check(resized.right == 346 + 420 && r.left == 346 && r.top == 277 && r.right == 346 + 332 &&
               r.bottom == 277 + 213 + GetSystemMetrics(SM_CYCAPTION),
           "WM_THEMECHANGED restores the size of a resized window and keeps its place");
-    Close("idle");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    Until(kLong, [&] { return !Running() || Dialog(); });
+    Check(!Dialog() && Exit0(), "closing the idle window asks nothing, exit code 0");
   }
 
   void Batches() {
     if (!Start()) return;
     Click(kConvert);
     Eq(Finish(), L"Error: Please select files first", "Convert with no files is refused");
-    // Each row: the dialog, the folder it picks (none: Cancel), then the fields and the folder
-    // whose files the list shows, MED files unless it is "mixed".
+    // The dialog, its pick (none: Cancel), the fields, the folder listed (for WAV files: mixed).
     const struct {
       int button;
       Str pick, source, dest, list;
@@ -450,9 +429,8 @@ class Driver {
       Eq(List() + Finish(), Names(F(from)) + kDone, N(to) + ": the list, then Done");
       Converted(from, to, 9, N(from) + " to " + N(to));
     }
-    // Batches of six files, asked to abort after the first by a request queued behind Convert. A
-    // Convert click right behind Yes must not start a batch inside the ending one; a close there
-    // waits for the batch to end, then quits. Later rows show Convert works after the first.
+    // Six files, asked to abort after the first by a request queued behind Convert. A Convert
+    // click behind Yes must not start a batch inside the ending one; a close there quits after it.
     Pick(kSourceButton, F(L"abort"));
     const struct {
       const char* what;
@@ -498,7 +476,7 @@ int wmain(int, wchar_t** argv) {
       L"conv\\bass.med:7700 conv\\Drum.MED:12800 conv\\lead.take2.med:5100 abort1\\ "
       L"abort2\\ abort3\\ abort4\\ abort5\\ abort\\f1.med:65000 abort\\f2.med:65000 "
       L"abort\\f3.med:65000 abort\\f4.med:65000 abort\\f5.med:65000 abort\\f6.med:65000");
-  d.Startup(), d.Batches(), d.End();
+  d.Startup(), d.Batches();
   std::printf("%d failed\n", d.failed);
   return d.failed ? 1 : 0;
 }
