@@ -44,18 +44,16 @@ class Driver {
     return SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result) ? result : -9;
   }
   bool Check(bool ok, const std::string& what, const std::string& detail = "") {
-    failed += !ok;
     std::printf("%s %s%s\n", ok ? "PASS" : "FAIL", what.c_str(), ok ? "" : (": " + detail).c_str());
-    return ok;
+    return failed += !ok, ok;
   }
   bool Eq(const Str& got, const Str& want, const std::string& what) {
     return Check(got == want, what, "got \"" + N(got) + "\", expected \"" + N(want) + "\"");
   }
   // Every wait is for a condition with a bound: a broken program fails a check, never hangs.
   bool Until(DWORD ms, const std::function<bool()>& done) {
-    for (const ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(20)) {
+    for (const ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(20))
       if (GetTickCount64() >= end) return false;
-    }
     return true;
   }
   // Wine marshals WM_GETTEXT and LB_GETTEXT across processes only as wide messages.
@@ -64,10 +62,10 @@ class Driver {
     Send(window, message, item, reinterpret_cast<LPARAM>(text));
     return text;
   }
-  RECT Rect(HWND window, HWND in = nullptr, bool client = false) {
+  RECT Rect(HWND window, HWND in = nullptr) {
     RECT r{};
-    client ? GetClientRect(window, &r) : GetWindowRect(window, &r);
-    MapWindowPoints(client ? window : nullptr, in, reinterpret_cast<POINT*>(&r), 2);
+    GetWindowRect(window, &r);
+    MapWindowPoints(nullptr, in, reinterpret_cast<POINT*>(&r), 2);
     return r;
   }
   std::string Read(const Str& path) {  // "" when missing
@@ -77,10 +75,9 @@ class Driver {
   // "name|" for each file of `folder` ending in `ext`, in the folder's order, as the program scans.
   Str Names(const Str& folder, const wchar_t* ext = L"") {
     Str names;
-    for (const auto& file : fs::directory_iterator(fs::path(folder))) {
-      const fs::path name = file.path().filename();
-      if (!*ext || !_wcsicmp(name.extension().c_str(), ext)) names += name.wstring() + L"|";
-    }
+    for (const auto& file : fs::directory_iterator(fs::path(folder)))
+      if (!*ext || !_wcsicmp(file.path().extension().c_str(), ext))
+        names += file.path().filename().wstring() + L"|";
     return names;
   }
   // Makes each folder and sound file ("folder\name:size", tag 17 for .wav, else 122) before a
@@ -91,11 +88,8 @@ class Driver {
       const size_t colon = file.find(L':');
       fs::create_directories(fs::path(fixtures + file).parent_path());
       if (colon == Str::npos) continue;
-      std::string bytes(std::stoi(file.substr(colon + 1)), '\0');
-      unsigned seed = std::hash<Str>()(file);
-      for (char& byte : bytes) byte = static_cast<char>((seed = seed * 1664525 + 1013904223) >> 24);
-      bytes.replace(0, 4, "RIFF").replace(8, 4, "WAVE")[20] = file[colon - 1] == L'v' ? 17 : 122;
-      bytes[21] = 0;
+      std::string bytes = "RIFF1234WAVE" + std::string(std::stoi(file.substr(colon + 1)), '!');
+      bytes[20] = file[colon - 1] == L'v' ? 17 : 122, bytes[21] = 0;
       std::ofstream(fs::path(fixtures + file.substr(0, colon)), std::ios::binary) << bytes;
     }
   }
@@ -112,9 +106,7 @@ class Driver {
       in[20] = static_cast<char>(med ? 17 : 122);
       ok = ok && (i < done) == (Read(F(to) + L"\\" + stem + (med ? L".wav" : L".med")) == in);
     }
-    Check(ok && made == std::min(done, i), what + ": " + std::to_string(made) + " of " +
-                                               std::to_string(i) +
-                                               " files converted, nothing else");
+    Check(ok && made == std::min(done, i), what + ": " + std::to_string(made) + " converted");
   }
 
   bool Start() {
@@ -182,18 +174,17 @@ class Driver {
       WriteProcessMemory(app.hProcess, at, &tool, sizeof tool, nullptr);
       Send(tips, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(at));
       ReadProcessMemory(app.hProcess, at, &tool, sizeof tool, nullptr);
-      const bool right =
-          tool.info.uFlags == (TTF_IDISHWND | TTF_SUBCLASS) && tool.info.hwnd == main;
       const auto kid = std::find(kids.begin(), kids.end(), (HWND)tool.info.uId) - kids.begin();
       all += (i ? L"; " : L"") + S(kid) + L" " + Str(tool.text, tool.text + strlen(tool.text)) +
-             (right ? L"" : L"!");
+             (tool.info.uFlags == (TTF_IDISHWND | TTF_SUBCLASS) && tool.info.hwnd == main ? L""
+                                                                                          : L"!");
     }
     return VirtualFreeEx(app.hProcess, at, 0, MEM_RELEASE), all;
   }
 
   // Whether `control` shows the stock `icon`, or else its text in the dialog font, as drawn here.
   bool Shows(HWND control, LPCWSTR icon = nullptr) {
-    RECT r = Rect(control, nullptr, true), box = {0, 0, r.right - r.left, r.bottom - r.top};
+    RECT r = Rect(control), box = {0, 0, r.right - r.left, r.bottom - r.top};
     const Str text = Text(control);
     const UINT centred = (GetWindowLongW(control, GWL_STYLE) & SS_CENTER) ? DT_CENTER : 0;
     std::vector<DWORD> pixels[2];  // here, and on the screen
@@ -261,13 +252,12 @@ class Driver {
       items += Text(K(kList), LB_GETTEXT, i) + L"|";
     return items;
   }
-  // Busy, Convert turns into Cancel with its own tip and the "..." buttons are off.
+  // Busy after the first of six files, Convert turns into Cancel with its own tip.
   void Busy(bool busy, const std::string& what) {
-    Eq(Text(K(kConvert)) + L" " + S(Send(K(9), PBM_GETPOS)) +
-           (busy ? L"" : L" " + S(Send(K(11), PBM_GETPOS))) +
+    Eq(Text(K(kConvert)) + L" " + S(Send(K(9), PBM_GETPOS)) + L" " + S(Send(K(11), PBM_GETPOS)) +
            (IsWindowEnabled(K(kSourceButton)) ? L" on" : L" off") +
            (IsWindowEnabled(K(kDestButton)) ? L" on, " : L" off, ") + Tools(),
-       busy ? L"Cancel 0 off off, " + kTips + L"Abort converting"
+       busy ? L"Cancel 0 16 off off, " + kTips + L"Abort converting"
             : L"Convert 0 0 on on, " + kTips + L"Start converting",
        what + (busy ? ": the window is busy" : ": the window is idle again"));
   }
@@ -281,16 +271,15 @@ class Driver {
     const auto shows = [&](const Str& path) {
       return path.empty() || Until(5000, [&] { return Text(status) == path; });
     };
-    const Str title = button == kDestButton ? L"" : L"Choose folder with med-files:";
     const bool ok = r.left == (1024 - r.right + r.left) / 2 &&
-                    r.top == (768 - r.bottom + r.top) / 2 &&
-                    Text(GetDlgItem(dialog, 14146)) == title;
-    const bool pre = shows(dest);
+                    r.top == (768 - r.bottom + r.top) / 2 && shows(dest) &&
+                    Text(GetDlgItem(dialog, 14146)) ==
+                        (button == kDestButton ? L"" : L"Choose folder with med-files:");
     if (!folder.empty())
       Send(dialog, BFFM_SETSELECTIONW, TRUE,
            (LPARAM)InProgram(folder.c_str(), folder.size() * 2 + 2));
-    Check(ok && pre && shows(folder), "dialog " + std::to_string(button) + ": centred, title, " +
-                                          N(dest) + " preselected, " + N(folder) + " shown");
+    Check(ok && shows(folder), "dialog " + std::to_string(button) + ": centred, title, " + N(dest) +
+                                   " preselected, " + N(folder) + " shown");
     Answer(dialog, folder.empty() ? IDCANCEL : IDOK);
   }
 
@@ -305,13 +294,12 @@ class Driver {
                r.bottom, GetDlgCtrlID(h));
       return Str(got);
     };
-    // A caption, system menu and minimize box, 332x213 and the caption's height on 1024x768.
+    // Centred on 1024x768 with a caption, system menu and minimize box, 332x213 and the caption.
     RECT w = Rect(main);
     w.bottom -= GetSystemMetrics(SM_CYCAPTION);
-    Eq(row(main, w) + L", class style " + S(GetClassLongW(main, GCL_STYLE)) + L", screen " +
-           S(GetSystemMetrics(SM_CXSCREEN)),
+    Eq(row(main, w) + L", class style " + S(GetClassLongW(main, GCL_STYLE)),
        L"Brannix455454545453 \"Tonequay v1.0 by Varnel\" 14CA0000 00000100 (346,277)-(678,490) "
-       L"0, class style 3, screen 1024",
+       L"0, class style 3",
        "the window");
     const Str rows[] = {
         L"Static \"Path:\" 50000000 00000000 (8,8)-(125,22) 0",
@@ -368,7 +356,7 @@ class Driver {
     }
     DestroyWindow(mine);
     SetForegroundWindow(main);
-    const RECT c = Rect(main, nullptr, true);
+    const RECT c = Rect(K(17));  // the client area
     Str shapes;
     for (int kid : {16, 6, 16, 15, 0, kSource}) {  // 0: between the path fields and the line
       const RECT r = kid ? Rect(K(kid)) : RECT{c.left + 60, c.top + 48, c.left + 60, c.top + 48};
@@ -433,7 +421,7 @@ class Driver {
     // click behind Yes must not start a batch inside the ending one; a close there quits after it.
     Pick(kSourceButton, F(L"abort"));
     const struct {
-      const char* what;
+      std::string what;
       UINT request, answer, then;  // WM_CLOSE to the window, else to the Convert button
     } rows[] = {{"Cancel, Yes, Convert", BM_CLICK, IDYES, BM_CLICK},
                 {"Cancel, No", BM_CLICK, IDNO, WM_NULL},
@@ -441,24 +429,22 @@ class Driver {
                 {"close, Yes", WM_CLOSE, IDYES, WM_NULL},
                 {"Cancel, Yes, close", BM_CLICK, IDYES, WM_CLOSE}};
     for (const auto& row : rows) {
-      const std::string what = row.what;
       const Str out = L"abort" + S(&row - rows + 1);
       const auto to = [&](UINT message) { return message == WM_CLOSE ? main : K(kConvert); };
       Pick(kDestButton, F(out));
       PostAtOnce({{K(kConvert), BM_CLICK}, {to(row.request), row.request}});
       const Says question = NextBox();
-      Check(question.second == kAbort && Send(K(kList), LB_GETCURSEL) == 0 &&
-                Send(K(11), PBM_GETPOS) == 100 / 6,
-            what + ": asked after file 1, selected, its share on the total bar");
-      Busy(true, what);
+      Check(question.second == kAbort && Send(K(kList), LB_GETCURSEL) == 0,
+            row.what + ": asked after file 1, selected");
+      Busy(true, row.what);
       PostAtOnce({{question.first, WM_COMMAND, row.answer}, {to(row.then), row.then}});
       Until(kLong, [&] { return !IsWindowVisible(question.first); });
-      Eq(Finish(), kDone, what + ": the batch ends with Done");
-      Converted(L"abort", out, row.answer == IDYES ? 1 : 6, what);
+      Eq(Finish(), kDone, row.what + ": the batch ends with Done");
+      Converted(L"abort", out, row.answer == IDYES ? 1 : 6, row.what);
       if (row.then == WM_CLOSE) break;
       Check(Drain() && !Dialog() && Running() && IsWindowVisible(main),
-            what + ": no second batch, the window stays open");
-      Busy(false, what);
+            row.what + ": no second batch, the window stays open");
+      Busy(false, row.what);
     }
     Check(Exit0(), "close while a batch ends: the program then quits with exit code 0");
   }

@@ -24,6 +24,3 @@ ln -sfn "$work/fixtures" "$WINEPREFIX/dosdevices/t:"
 echo "run-e2e: $program on $DISPLAY"
 timeout -k 10 "${TONEQUAY_E2E_LIMIT:-200}" "$loader" "$driver" "Z:${program//\//\\}" 'T:\' \
   "Z:${work//\//\\}\\" 2> >(grep -v --line-buffered 'volume label and serial' >&2)
-status=$?
-[ $status -eq 124 ] && echo "FAIL run-e2e: the driver did not finish in time"
-exit $status
