@@ -35,13 +35,14 @@ class Driver {
 
   std::string N(const Str& s) { return std::string(s.begin(), s.end()); }  // ASCII only
   Str S(long long n) { return std::to_wstring(n); }
-  Str F(const Str& name) { return name.empty() ? name : fixtures + name; }
+  Str F(const Str& name) const { return name.empty() ? name : fixtures + name; }
   HWND K(int i) { return kids[i]; }
-  bool Running() { return WaitForSingleObject(app.hProcess, 0) == WAIT_TIMEOUT; }
+  bool Running() const { return WaitForSingleObject(app.hProcess, 0) == WAIT_TIMEOUT; }
   void Click(int kid) { PostMessageW(K(kid), BM_CLICK, 0, 0); }  // a sent one would wait out boxes
   LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result) ? result : -9;
+    if (!SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result)) return -9;
+    return static_cast<LRESULT>(result);
   }
   bool Check(bool ok, const std::string& what, const std::string& detail = "") {
     std::printf("%s %s%s\n", ok ? "PASS" : "FAIL", what.c_str(), ok ? "" : (": " + detail).c_str());
@@ -82,7 +83,7 @@ class Driver {
   }
   // Makes each folder and sound file ("folder\name:size", tag 17 for .wav, else 122) before a
   // program starts: a folder dialog may not show a folder made later.
-  void Fixtures(const Str& files) {
+  void Fixtures(const Str& files) const {
     std::wistringstream list(files);
     for (Str file; list >> file;) {
       const size_t colon = file.find(L':');
@@ -122,7 +123,7 @@ class Driver {
     return Check(kids.size() == 18, "a window of class Brannix455454545453, 18 children") &&
            Drain();
   }
-  bool Exit0() {
+  bool Exit0() const {
     DWORD code = 9;
     return !WaitForSingleObject(app.hProcess, kLong) && GetExitCodeProcess(app.hProcess, &code) &&
            !code;
@@ -134,7 +135,7 @@ class Driver {
     PostMessageW(K(kSource), EM_SETLIMITTEXT, ++marker, 0);
     return Until(kLong, [&] { return Send(K(kSource), EM_GETLIMITTEXT) == marker || !Running(); });
   }
-  void PostAtOnce(std::initializer_list<MSG> posts) {  // all queued before the first is handled
+  void PostAtOnce(std::initializer_list<MSG> posts) const {  // all queued before any is handled
     SuspendThread(app.hThread);
     for (const MSG& m : posts) PostMessageW(m.hwnd, m.message, m.wParam, 0);
     ResumeThread(app.hThread);
@@ -153,7 +154,7 @@ class Driver {
     return Until(kLong, [&] { return !IsWindowVisible(dialog); }) && Drain();
   }
   // A copy of `bytes` in the program, for messages whose pointers Wine does not marshal.
-  void* InProgram(const void* bytes, size_t size) {
+  void* InProgram(const void* bytes, size_t size) const {
     void* at = VirtualAllocEx(app.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     WriteProcessMemory(app.hProcess, at, bytes, size, nullptr);
     return at;
@@ -167,7 +168,7 @@ class Driver {
     struct {
       TTTOOLINFOA info;
       char text[256];
-    } tool{{TTTOOLINFOA_V1_SIZE}, {}};
+    } tool{{static_cast<UINT>(TTTOOLINFOA_V1_SIZE)}, {}};
     auto* at = static_cast<decltype(tool)*>(InProgram(&tool, sizeof tool));
     for (int i = 0; i < Send(tips, TTM_GETTOOLCOUNT); ++i) {
       tool.info.lpszText = at->text, *tool.text = 0;

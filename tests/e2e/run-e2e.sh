@@ -21,6 +21,5 @@ rm -rf "$work/fixtures" "$work/url.log" && mkdir -p "$work/fixtures"
 cp "$here/x11.py" "$work/"
 ln -sfn "$work/fixtures" "$WINEPREFIX/dosdevices/t:"
 
-echo "run-e2e: $program on $DISPLAY"
 timeout -k 10 "${TONEQUAY_E2E_LIMIT:-200}" "$loader" "$driver" "Z:${program//\//\\}" 'T:\' \
   "Z:${work//\//\\}\\" 2> >(grep -v --line-buffered 'volume label and serial' >&2)
