@@ -11,8 +11,7 @@ rc = subprocess.run([windres, "-i", gui, "-O", "rc"], capture_output=True, text=
 rc = re.sub(r"\s+", " ", re.sub(r'\\n"\s*"', " ", rc)).replace('""', '"')
 heads = [subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
          for exe in (gui, cli)]
-with open(gui, "rb") as program:
-    title = b"Tonequay v1.0 by Varnel\0" in program.read()
+title = b"Tonequay v1.0 by Varnel\0" in open(gui, "rb").read()  # noqa: SIM115
 wanted = [  # text read, then what it must hold
     (heads[0], "file format %s" % pe_format), (heads[0], "(Windows GUI)"),
     (heads[1], "file format %s" % pe_format), (heads[1], "(Windows CUI)"),

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Packs the finished native and 32-bit Windows builds as scripts/release.sh does and checks what
-# a user unpacks. Usage: release_test.sh VERSION NATIVE_BUILD WINDOWS_BUILD OBJDUMP WINDRES [WINE...],
-# WINE being the command that runs a 32-bit Windows program, given where 32-bit Wine runs.
+# Packs the finished builds as scripts/release.sh does and checks what a user unpacks. Usage:
+# release_test.sh VERSION NATIVE_BUILD WINDOWS_BUILD OBJDUMP WINDRES [32-BIT WINE COMMAND...]
 set -uo pipefail
 version=$1 native=$2 windows=$3 objdump=$4 windres=$5 && shift 5
 [ -x "$native/cli/tonequay-cli" ] || { echo "SKIP: no native build in $native"; exit 77; }
@@ -11,14 +10,10 @@ failed=0
 check() { # WHAT COMMAND...
   if "${@:2}" >log 2>&1; then echo "PASS $1"; else echo "FAIL $1" && cat log && ((++failed)); fi
 }
-converts() { # PROGRAM...: a.med and b.med become the same bytes with tag 17 at offset 20
-  rm -rf src want out && mkdir src want out
-  for name in a b; do
-    head -c 300 /dev/urandom >body
-    { printf 'RIFF\x24\x01\0\0WAVEfmt \x14\0\0\0\x7a\0' && cat body; } >"src/$name.med"
-    { printf 'RIFF\x24\x01\0\0WAVEfmt \x14\0\0\0\x11\0' && cat body; } >"want/$name.wav"
-  done
-  "$@" -q src out && diff -r want out
+converts() { # PROGRAM...: a.med comes out as a.wav, the same bytes but the tag at offset 20
+  rm -rf src out && mkdir src out
+  { printf 'RIFF\x24\x01\0\0WAVEfmt \x14\0\0\0\x7a\0' && head -c 300 /dev/urandom; } >src/a.med
+  "$@" -q src out && [ "$(cmp -l src/a.med out/a.wav 2>&1 | xargs)" = "21 172 21" ]  # octal
 }
 
 zip=Tonequay-$version-win32.zip

@@ -1,5 +1,4 @@
-"""Helpers of the Python suites. TONEQUAY_CLI is the program; TONEQUAY_CLI_RUNNER, when set, the
-'|'-separated command that runs it under Wine, in the prefix TONEQUAY_WINEPREFIX."""
+"""Helpers of the Python suites: TONEQUAY_CLI runs through TONEQUAY_CLI_RUNNER ('|'-separated)."""
 import os, shutil, struct, subprocess, sys, tempfile, traceback  # noqa: E401
 from pathlib import Path
 from unittest import SkipTest as Skip  # raised by a case that this host cannot run
@@ -50,8 +49,7 @@ def run(*args, user=None):
 
 
 def expect(args, code, counts=None, failures=(), made=None, user=None):
-    """Runs tonequay-cli; checks its exit code, stdout (the summary of `counts`, if any), failure
-    lines (all but progress) and that the current folder changed by `made` alone. Returns stderr."""
+    """Runs tonequay-cli; checks its code, summary, failure lines and that only `made` changed."""
     before = state()
     result = run(*args, user=user)
     shown = sorted(line for line in result[2].splitlines() if not line.startswith("["))
@@ -68,9 +66,8 @@ def need(*command):
 
 
 def volume(size, letter):
-    """A fresh tmpfs of `size` (e.g. "64k"), removed after the case: (its path, how the program is
-    told of it: the path, or under Wine the drive `letter` linked to it, as Wine asks the host for
-    a drive's free space), the latter ending in a separator."""
+    """A tmpfs of `size` for this case: (its path, its name for the program: the path, or under Wine
+    the drive `letter`, as Wine asks the host for a drive's free space), ending in a separator."""
     point = os.path.abspath(tempfile.mkdtemp(prefix="vol-", dir="."))
     need("mount", "-t", "tmpfs", "-o", "size=" + size, "tonequay-test", point)
     _cleanups.append(["umount", "-l", point])
@@ -83,8 +80,7 @@ def volume(size, letter):
 
 
 def main(suites):
-    """Runs each case of the suite {name: [case, ...]} named on the command line in a fresh current
-    folder, printing its outcome with its name; exits 1 on a failure, 77 (a skip) if none ran."""
+    """Runs suites[argv[1]]'s cases, each in a fresh folder; exits 1 on a failure, 77 if none ran."""
     # The first run creates the Wine prefix; 126 and 127 say that this host cannot start the
     # program at all (a kernel without 32-bit code), which is no fault of the program.
     if WINE and run("--version")[0] in (126, 127):
