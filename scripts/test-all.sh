@@ -26,20 +26,21 @@ build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j2; }
 asan() { build native-asan && ctest --preset native-asan; }
 # A fresh prefix takes several seconds to start: made once here, before CTest's time-outs run.
 wine_tests() { (. cmake/wine-lib.sh && wine_prefix "build/$1/wineprefix") && ctest --preset "$1"; }
-# The run command's last line is the screenshot it saved.
+# The run command's last line is the screenshot it saved; no Wine server may outlive the run.
 run_command() { local shot; shot=$(scripts/run.sh | tail -n 1) && [ -s "$shot" ] && echo "$shot"; }
-# Wine's servers linger after their last program; none may outlive the run.
 trap 'for p in build/*/wineprefix; do WINEPREFIX=$root/$p wineserver -k 2>/dev/null; done' EXIT
 
 start=$(date +%s)
-step run-command run_command
-for preset in native windows windows64; do step "build-$preset" build "$preset"; done
+step run-command run_command &  # mostly waits on Wine and the screen
+step build-native build native
+wait
+for preset in windows windows64; do step "build-$preset" build "$preset"; done
 step native-tests ctest --preset native &
 step windows-tests wine_tests windows &
 step windows64-tests wine_tests windows64 &
+step lint scripts/lint.sh build/native build/windows64 &
 step native-asan asan
 step fuzzing tests/fuzz/run.sh
-step lint scripts/lint.sh build/native build/windows64
 wait
 read -r passed failed < <(cat "$logs"/*.result | awk '{p += $2; f += $3} END {print p + 0, f + 0}')
 broken=$(grep -lv '^0 ' "$logs"/*.result | xargs -r -n 1 basename | sed 's/\.result$//' | xargs)
