@@ -37,13 +37,16 @@ mingwArgs=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++)
 while read -r dir; do mingwArgs+=("--extra-arg-before=-isystem$dir"); done < <(
   echo | "$mingw" -E -x c++ - -v 2>&1 | sed -n 's|^ \(/.*/c++.*\)$|\1|p')
 
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+log=$(mktemp) && copies=$(mktemp -d)
+trap 'rm -rf "$log" "$copies"' EXIT
+# Copies of the compile commands, which a build running beside the checks may write anew.
+for b in host windows; do mkdir "$copies/$b" && cp "${!b}/compile_commands.json" "$copies/$b/"; done
 mapfile -t hostFiles < <(sources_of "$host")
 mapfile -t winFiles < <(sources_of "$windows" | grep -vxF -f <(printf '%s\n' "${hostFiles[@]}"))
 {
-  printf '%s\n' "${hostFiles[@]}" | xargs -P 2 -n 4 "$tidy" -p "$host" --quiet
-  printf '%s\n' "${winFiles[@]}" | xargs -P 2 -n 4 "$tidy" -p "$windows" --quiet "${mingwArgs[@]}"
+  printf '%s\n' "${hostFiles[@]}" | xargs -P 2 -n 1 "$tidy" -p "$copies/host" --quiet
+  printf '%s\n' "${winFiles[@]}" | xargs -P 2 -n 1 "$tidy" -p "$copies/windows" --quiet \
+    "${mingwArgs[@]}"
 } >"$log" 2>&1
 tidyRc=$?
 findings=$(grep -cE '(warning|error): ' "$log")
