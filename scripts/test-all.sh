@@ -25,28 +25,28 @@ step() {
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j2; }
 asan() { build native-asan && ctest --preset native-asan; }
 # A fresh prefix takes several seconds to start: made once here, before CTest's time-outs run.
-wine_tests() { (. cmake/wine-lib.sh && wine_prefix "build/$1/wineprefix") && ctest --preset "$1"; }
+wine_tests() { (. cmake/wine-lib.sh && wine_prefix build/$1/wineprefix) && ctest --preset "$1" -j2; }
 # The run command's last line is the screenshot it saved; no Wine server may outlive the run.
 run_command() { local shot; shot=$(scripts/run.sh | tail -n 1) && [ -s "$shot" ] && echo "$shot"; }
 trap 'for p in build/*/wineprefix; do WINEPREFIX=$root/$p wineserver -k 2>/dev/null; done' EXIT
 
-start=$(date +%s)
 # The static checks need only the compile commands, and the run command mostly waits on Wine.
 for preset in native windows64; do cmake --preset "$preset" >/dev/null; done
 step lint scripts/lint.sh build/native build/windows64 &
 step run-command run_command &
 step build-native build native
 wait
-for preset in windows windows64; do step "build-$preset" build "$preset"; done
+for preset in windows windows64; do
+  step "build-$preset" build "$preset"
+  step "$preset-tests" wine_tests "$preset" &
+done
 step native-tests ctest --preset native &
-step windows-tests wine_tests windows &
-step windows64-tests wine_tests windows64 &
 step native-asan asan
 step fuzzing tests/fuzz/run.sh
 wait
 read -r passed failed < <(cat "$logs"/*.result | awk '{p += $2; f += $3} END {print p + 0, f + 0}')
 broken=$(grep -lv '^0 ' "$logs"/*.result | xargs -r -n 1 basename | sed 's/\.result$//' | xargs)
 [ -z "$broken" ] || echo "test-all: failed steps: $broken"
-echo "test-all: $(($(date +%s) - start)) s"
+echo "test-all: $SECONDS s"
 echo "test-all: $passed passed, $failed failed"
 [ -z "$broken" ]
