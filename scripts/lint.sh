@@ -26,7 +26,9 @@ sources_of() {
 seen = set()
 for e in json.load(open(os.path.join(sys.argv[1], "compile_commands.json"))):
     p = os.path.relpath(os.path.join(e["directory"], e["file"]))
-    top = p.split(os.sep)[0] in ("convert", "cli", "ui")
+    # cli/main.cpp is left to cppcheck: the templates of the argument parser cost clang-tidy
+    # half a minute for its fifty lines of its own.
+    top = p.split(os.sep)[0] in ("convert", "cli", "ui") and p != "cli/main.cpp"
     if top and p.endswith(".cpp") and p not in seen:
         seen.add(p)
         print(p)' "$1"
