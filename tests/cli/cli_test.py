@@ -187,5 +187,6 @@ def held():
 if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, Wine runs a prefix as its
     # owner only, and only Windows refuses a file that another program holds.
-    main({"cli": [conversions, usage, tree] + ([names] if WINE else [terminal, interrupt, names]),
+    main({"cli": [conversions, usage] + ([] if WINE else [terminal, interrupt]),
+          "tree": [tree, names],
           "faults": [volumes, large] + ([held] if WINE else [permissions])})
