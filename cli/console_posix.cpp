@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "cli/console.h"
+#include "convert/file_system_posix.h"
 
 namespace {
 
@@ -18,13 +19,6 @@ volatile std::sig_atomic_t interruptSignal = 0;
 
 extern "C" void OnInterrupt(int /*signal*/) {
   interruptSignal = 1;
-}
-
-std::string ToPosix(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
 }
 
 }  // namespace

@@ -14,14 +14,14 @@
 
 #include "convert/wildcard.h"
 
-namespace {
-
 std::string ToPosix(std::string path) {
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
   return path;
 }
+
+namespace {
 
 int ToFd(FileHandle file) {
   return static_cast<int>(file);

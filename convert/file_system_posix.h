@@ -3,6 +3,9 @@
 
 #include "convert/file_system.h"
 
+// A path joined with '\', as the batch builds it, with '/' between its parts instead.
+std::string ToPosix(std::string path);
+
 // Maps '\' in every path onto '/', so a name that itself holds a backslash cannot be reached.
 // Searches match case-insensitively, but a name without wildcards that exists exactly as
 // written finds that one file only, as a case-insensitive volume would.

@@ -60,9 +60,8 @@ def usage():
 
 
 def tree():
-    # -r visits sorted names depth first, each folder by the folder rule: a/y.med loses to
-    # a/x.wav, b has no sound file, c only a folder with a link back up and one out of the tree.
-    # DEST lies inside SOURCE and its stale old.med is left alone; a dry run writes nothing.
+    # -r: sorted, depth first, each folder by the folder rule (a/x.wav beats a/y.med, b has no
+    # sound, c links up and out); DEST inside SOURCE is skipped; a dry run writes nothing.
     order = ["1.med", "2.med", "3.med", "top.med", "a/x.wav", "a/deep/z.med", "c/d/m.med",
              "d8/8.med", "d9/9.med"]
     files = make("src", {n: sound(WAV if n.endswith("wav") else MED, 60 + i) for i, n in
@@ -146,8 +145,7 @@ def volumes():
 
 
 def large():
-    # A file of a few hundred MiB converts byte for byte in memory that does not grow with it,
-    # here onto another file system, where the kernel refuses its file-to-file copy.
+    # 256 MiB byte for byte in flat memory, onto a file system the kernel's copy cannot reach.
     point, dest = volume("300m", "l:")
     block = os.urandom((16 << 20) + 1)  # an odd period: a piece at a wrong offset shows
     make(".", {"big.med": sound(MED, 4096) + block * 16})
