@@ -54,13 +54,11 @@ bool NoInterrupt() {
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
            const FileList& list, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
-  std::uint64_t totalBytes = 0;
+  const std::uint64_t totalBytes = ListedBytes(fs, WithTrailingBackslash(source), list);
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
     const std::string sourcePath = WithTrailingBackslash(source) + name;
     const std::string destPath = WithTrailingBackslash(dest) + OutputNameFor(name, leadBytes);
-    const std::vector<FoundFile> found = fs.FindFiles(sourcePath);
-    if (!found.empty()) totalBytes += found.front().size;
     std::printf("%s -> %s\n", ForDisplay(sourcePath).c_str(), ForDisplay(destPath).c_str());
   }
   if (!options.quiet) {

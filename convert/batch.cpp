@@ -2,7 +2,9 @@
 // written under a temporary name and moved over the output name only when complete.
 #include "convert/batch.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "convert/progress.h"
 #include "convert/sound_rules.h"
@@ -164,6 +166,34 @@ void SetIdle(BatchUi& ui) {
 
 }  // namespace
 
+std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const FileList& list) {
+  const LeadByteSet leadBytes = fs.LeadBytes();
+  const auto byName = [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; };
+  std::vector<FoundFile> listing;  // of `listed`, sorted by name
+  std::string listed;
+  bool haveListing = false;
+  std::uint64_t total = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string item = list.Item(i);
+    const std::string folder = FolderPartOf(item, leadBytes);
+    if (!haveListing || folder != listed) {
+      listing = fs.FindFiles(sourceFolder + folder + "*");
+      std::sort(listing.begin(), listing.end(), byName);
+      listed = folder;
+      haveListing = true;
+    }
+    const FoundFile wanted{item.substr(folder.size()), 0};
+    const auto at = std::lower_bound(listing.begin(), listing.end(), wanted, byName);
+    if (at != listing.end() && at->name == wanted.name) {
+      total += at->size;
+      continue;
+    }
+    const std::vector<FoundFile> found = fs.FindFiles(sourceFolder + item);
+    if (!found.empty()) total += found.front().size;
+  }
+  return total;
+}
+
 BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
   BatchSummary summary;
   const std::string sourceText = ui.SourceText();
@@ -175,11 +205,7 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
 
   FileList& list = ui.List();
   const int count = list.Count();
-  std::uint64_t totalBytes = 0;
-  for (int i = 0; i < count; ++i) {
-    const std::vector<FoundFile> found = fs.FindFiles(batch.sourceFolder + list.Item(i));
-    if (!found.empty()) totalBytes += found.front().size;
-  }
+  const std::uint64_t totalBytes = ListedBytes(fs, batch.sourceFolder, list);
   if (NotEnoughSpace(fs, batch.destFolder, totalBytes) &&
       PrecheckFails(ui, "Not enough free space on destination path")) {
     return summary;

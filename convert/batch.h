@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "convert/batch_ui.h"
 #include "convert/file_system.h"
@@ -17,6 +18,12 @@ struct BatchSummary {
   int skipped = 0;       // files not reached because the batch was aborted
   std::uint64_t bytesWritten = 0;
 };
+
+// What the listed files in `sourceFolder` hold, for the free-space check: each a search
+// would find first. Each folder is listed once; only a name its listing lacks (changed since
+// the scan, or in another case) is searched for alone. Under Wine every search opens the folder
+// through the server, and one per file cost more than copying a folder of small files.
+std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const FileList& list);
 
 // Converts every listed file from the source folder into the destination folder, reporting
 // each failure through `ui` and going on; returns when finished, aborted or refused.

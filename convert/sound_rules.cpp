@@ -16,14 +16,14 @@ bool IsLead(const LeadByteSet& leadBytes, char c) {
   return leadBytes.test(static_cast<unsigned char>(c));
 }
 
-// Index of the last '.', '\' or ':' that is not the trail byte of a double-byte character,
-// or npos. A delimiter is a trail byte when an odd run of lead bytes ends just before it.
-std::size_t LastDelimiter(std::string_view name, const LeadByteSet& leadBytes) {
+// Index of the last of `delimiters` that is not the trail byte of a double-byte character, or
+// npos. A delimiter is a trail byte when an odd run of lead bytes ends just before it.
+std::size_t LastDelimiter(std::string_view name, const LeadByteSet& leadBytes,
+                          std::string_view delimiters = ".\\:") {
   std::size_t i = name.size();
   while (i > 0) {
     --i;
-    const char c = name[i];
-    if (c != '.' && c != '\\' && c != ':') continue;
+    if (delimiters.find(name[i]) == std::string_view::npos) continue;
     std::size_t run = 0;
     while (run < i && IsLead(leadBytes, name[i - 1 - run])) ++run;
     if (run % 2 == 0) return i;
@@ -63,6 +63,11 @@ std::string ToLowerAscii(std::string_view text) {
 std::string WithTrailingBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
+}
+
+std::string FolderPartOf(std::string_view path, const LeadByteSet& leadBytes) {
+  const std::size_t at = LastDelimiter(path, leadBytes, "\\");
+  return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
 }
 
 std::string ExtensionOf(std::string_view name, const LeadByteSet& leadBytes) {

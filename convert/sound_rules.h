@@ -28,6 +28,8 @@ char ToLowerAscii(char c);
 std::string ToLowerAscii(std::string_view text);
 // `folder` with '\' appended unless its last byte already is one (an empty folder gets one).
 std::string WithTrailingBackslash(std::string folder);
+// `path` up to and including its last '\', or empty when it has none.
+std::string FolderPartOf(std::string_view path, const LeadByteSet& leadBytes);
 // From the last '.' to the end when no '\' or ':' follows it, else empty.
 std::string ExtensionOf(std::string_view name, const LeadByteSet& leadBytes);
 // `name` with its extension replaced by `ext`, or with `ext` appended when it has none.

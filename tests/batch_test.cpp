@@ -118,6 +118,19 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   }
 }
 
+// The free-space check's count: one listing per folder, each name looked up in it; a name it
+// lacks is searched for alone.
+TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
+  Job job;
+  for (const auto& [name, size] :
+       {std::pair<std::string, int>{"a.med", 1}, {"b.med", 2}, {"sub\\c.med", 4}}) {
+    job.fs.entries["D:\\snd\\" + name] = Bytes(size);
+  }
+  job.ui.items = {"a.med", "B.MED", "gone.med", "b.med", "sub\\c.med"};
+  EXPECT_EQ(ListedBytes(job.fs, "D:\\snd\\", job.ui), 9u);
+  EXPECT_EQ(job.fs.calls["FindFiles"], 4);  // D:\snd, B.MED, gone.med, D:\snd\sub
+}
+
 // Each operation fails at each of its first calls in turn: no existing output is damaged
 // unless its conversion completed, no user's file is taken for a temporary one, nothing else
 // is left.

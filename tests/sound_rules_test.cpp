@@ -44,4 +44,7 @@ TEST(SoundRules, OutputNamesSwapTheExtensionAfterTheLastRealDelimiter) {
   for (const auto& [name, output] : plain) EXPECT_EQ(OutputNameFor(name, {}), output) << name;
   for (const auto& [name, output] : doubleByte) EXPECT_EQ(OutputNameFor(name, sjis), output);
   EXPECT_EQ(WithExtension(std::string(255, 'n') + ".med", ".longer", {}).size(), 262u);
+  EXPECT_EQ(FolderPartOf("a\\b\x95\\c", sjis), "a\\");
+  EXPECT_EQ(FolderPartOf("a\\b\x95\\c", {}), "a\\b\x95\\");
+  EXPECT_EQ(FolderPartOf("c", {}), "");
 }
