@@ -118,21 +118,19 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
   const bool readAll = copied.read == body && fs.Read(source, &extra, 1) == 0;
   fs.Close(source);
   const bool wroteAll = headWritten == kMinHeaderBytes && copied.written == copied.read;
-  if (wroteAll && !readAll) {
+  if (!wroteAll || !readAll) {
     fs.Close(temp.file);
     fs.Remove(tempPath);
-    ShowError(batch, "Error read file " + Quoted(sourcePath));
+    ShowError(batch, wroteAll ? "Error read file " + Quoted(sourcePath)
+                              : "Error write file " + Quoted(destPath));
     return FileOutcome::Failed;
   }
-  const bool closed = fs.Close(temp.file);
-  if (!wroteAll || !closed) {
+  const ReplaceResult replaced = fs.CloseAndReplace(temp.file, tempPath, destPath);
+  if (replaced != ReplaceResult::Replaced) {
     fs.Remove(tempPath);
-    ShowError(batch, "Error write file " + Quoted(destPath));
-    return FileOutcome::Failed;
-  }
-  if (!fs.Replace(tempPath, destPath)) {
-    fs.Remove(tempPath);
-    ShowError(batch, "Error create file " + Quoted(destPath));
+    ShowError(batch,
+              (replaced == ReplaceResult::NotFlushed ? "Error write file " : "Error create file ") +
+                  Quoted(destPath));
     return FileOutcome::Failed;
   }
   bytes = size;

@@ -1,4 +1,4 @@
-// The body copy every file system can do with its own Read and Write.
+// The body copy and the final move every file system can do with its own operations.
 #include "convert/file_system.h"
 
 #include <algorithm>
@@ -15,6 +15,12 @@ namespace {
 constexpr std::uint32_t kCopyBufferBytes = 256u << 10;
 
 }  // namespace
+
+ReplaceResult FileSystem::CloseAndReplace(FileHandle file, const std::string& from,
+                                          const std::string& to) {
+  if (!Close(file)) return ReplaceResult::NotFlushed;
+  return Replace(from, to) ? ReplaceResult::Replaced : ReplaceResult::NotMoved;
+}
 
 CopyCount FileSystem::CopyBody(FileHandle from, FileHandle to, std::uint32_t count) {
   CopyCount done;

@@ -26,6 +26,7 @@ struct DiskSpace {
 };
 
 enum class CreateResult { Created, AlreadyExists, Failed };
+enum class ReplaceResult { Replaced, NotFlushed, NotMoved };
 
 struct NewFile {
   CreateResult result = CreateResult::Failed;
@@ -69,6 +70,10 @@ class FileSystem {
   virtual bool Close(FileHandle file) = 0;
   // Moves `from` over `to`, replacing an existing `to` in one step; false on failure.
   virtual bool Replace(const std::string& from, const std::string& to) = 0;
+  // Closes `file`, the one CreateNew made at `from`, and moves it over `to` as Replace does.
+  // The default closes, then replaces.
+  virtual ReplaceResult CloseAndReplace(FileHandle file, const std::string& from,
+                                        const std::string& to);
   // Deletes the file at `path`; false on failure.
   virtual bool Remove(const std::string& path) = 0;
   // Lead bytes of the ANSI code page, fixed when the file system was made.

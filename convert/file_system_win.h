@@ -20,6 +20,8 @@ class WinFileSystem final : public FileSystem {
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override;
   bool Close(FileHandle file) override;
   bool Replace(const std::string& from, const std::string& to) override;
+  ReplaceResult CloseAndReplace(FileHandle file, const std::string& from,
+                                const std::string& to) override;
   bool Remove(const std::string& path) override;
   LeadByteSet LeadBytes() override;
 
