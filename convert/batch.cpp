@@ -39,11 +39,13 @@ void ShowError(Batch& batch, const std::string& text) {
   batch.ui.ShowMessage(text, "Error", MessageIcon::Error);
 }
 
-// Creates a fresh temporary file in the destination folder. The name is never one that
-// exists already, so a user's own file of that name is never touched.
-NewFile CreateTemp(Batch& batch, std::string& tempPath) {
+// Creates a fresh temporary file in the output's own folder, so the final move never crosses
+// into another volume mounted below the destination. The name is never one that exists
+// already, so a user's own file of that name is never touched.
+NewFile CreateTemp(Batch& batch, const std::string& outputName, std::string& tempPath) {
+  const std::string folder = batch.destFolder + FolderPartOf(outputName, batch.leadBytes);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    tempPath = batch.destFolder + "~tonequay-" + std::to_string(batch.tempSerial) + ".tmp";
+    tempPath = folder + "~tonequay-" + std::to_string(batch.tempSerial) + ".tmp";
     const NewFile temp = batch.fs.CreateNew(tempPath);
     if (temp.result != CreateResult::AlreadyExists) return temp;
     ++batch.tempSerial;
@@ -72,7 +74,8 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
 FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& bytes) {
   FileSystem& fs = batch.fs;
   const std::string sourcePath = batch.sourceFolder + name;
-  const std::string destPath = batch.destFolder + OutputNameFor(name, batch.leadBytes);
+  const std::string outputName = OutputNameFor(name, batch.leadBytes);
+  const std::string destPath = batch.destFolder + outputName;
 
   const FileHandle source = fs.OpenRead(sourcePath);
   if (source == kInvalidFile) {
@@ -94,7 +97,7 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
   const auto length = static_cast<std::uint32_t>(size);
 
   std::string tempPath;
-  const NewFile temp = CreateTemp(batch, tempPath);
+  const NewFile temp = CreateTemp(batch, outputName, tempPath);
   if (temp.result != CreateResult::Created) {
     fs.Close(source);
     ShowError(batch, "Error create file " + Quoted(destPath));

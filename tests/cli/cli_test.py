@@ -145,15 +145,17 @@ def volumes():
 
 
 def large():
-    # 256 MiB byte for byte in flat memory, onto a file system the kernel's copy cannot reach.
-    point, dest = volume("300m", "l:")
+    # 256 MiB byte for byte in flat memory, onto a file system the kernel's copy cannot reach:
+    # with -r into a folder of DEST that is another volume, through a temporary file of its own.
+    point, _ = volume("300m", "l:", at="out/sub")
     block = os.urandom((16 << 20) + 1)  # an odd period: a piece at a wrong offset shows
-    make(".", {"big.med": sound(MED, 4096) + block * 16})
+    make("in", {"sub/big.med": sound(MED, 4096) + block * 16})
     del block
-    peak = subprocess.run(["/usr/bin/time", "-f", "%M", *RUNNER, EXE, "-q", ".", dest],
+    peak = subprocess.run(["/usr/bin/time", "-f", "%M", *RUNNER, EXE, "-q", "-r", "in", "out"],
                           capture_output=True, check=True).stderr.split()[-1]
     assert int(peak) < 64 << 10, peak  # KiB
-    differ = subprocess.run(["cmp", "-l", "big.med", point + "/big.wav"], stdout=subprocess.PIPE,
+    differ = subprocess.run(["cmp", "-l", "in/sub/big.med", point + "/big.wav"],
+                            stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT).stdout  # as well as a size that differs
     assert differ.split() == [b"21", b"172", b"21"], differ  # the tag, octal 122 and 17
 

@@ -65,10 +65,12 @@ def need(*command):
         raise Skip(" ".join(command))
 
 
-def volume(size, letter):
-    """A tmpfs of `size` for this case: (its path, its name for the program: the path, or under Wine
-    the drive `letter`, as Wine asks the host for a drive's free space), ending in a separator."""
-    point = os.path.abspath(tempfile.mkdtemp(prefix="vol-", dir="."))
+def volume(size, letter, at=None):
+    """A tmpfs of `size` for this case, mounted `at` a new folder: (its path, its name for the program:
+    the path, or under Wine the drive `letter`, as Wine asks the host for a drive's free space),
+    ending in a separator."""
+    point = os.path.abspath(at or tempfile.mkdtemp(prefix="vol-", dir="."))
+    os.makedirs(point, exist_ok=True)
     need("mount", "-t", "tmpfs", "-o", "size=" + size, "tonequay-test", point)
     _cleanups.append(["umount", "-l", point])
     if not WINE:
