@@ -104,23 +104,22 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
     return FileOutcome::Failed;
   }
 
-  // The output starts with the header read before the copy, its tag toggled; the rest is
-  // copied as it is. Writing the tag first, rather than over a copied one, leaves no byte of
-  // the output written twice.
-  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
-  header[kFormatTagOffset] = static_cast<std::uint8_t>(tag & 0xFF);
-  header[kFormatTagOffset + 1] = static_cast<std::uint8_t>(tag >> 8);
-  const std::uint32_t headWritten = fs.Write(temp.file, header.data(), kMinHeaderBytes);
-  const std::uint32_t body = length - kMinHeaderBytes;
-  const CopyCount copied = headWritten == kMinHeaderBytes && fs.SeekSet(source, kMinHeaderBytes)
-                               ? fs.CopyBody(source, temp.file, body)
-                               : CopyCount{};
+  // The whole file is copied from its first byte, then the tag read with the header, toggled,
+  // is written over the copied one. A copy of whole blocks from offset 0 is one a file system
+  // can share rather than duplicate, and no block of the output is ever written in part.
+  const CopyCount copied =
+      fs.SeekSet(source, 0) ? fs.CopyBody(source, temp.file, length) : CopyCount{};
   // A source that is still growing (another program writing it, where sharing allows that)
   // would otherwise be converted cut short and reported as done.
   std::uint8_t extra = 0;
-  const bool readAll = copied.read == body && fs.Read(source, &extra, 1) == 0;
+  const bool readAll = copied.read == length && fs.Read(source, &extra, 1) == 0;
   fs.Close(source);
-  const bool wroteAll = headWritten == kMinHeaderBytes && copied.written == copied.read;
+  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
+  const std::uint8_t tagBytes[2] = {static_cast<std::uint8_t>(tag & 0xFF),
+                                    static_cast<std::uint8_t>(tag >> 8)};
+  const bool wroteAll =
+      copied.written == copied.read && (!readAll || (fs.SeekSet(temp.file, kFormatTagOffset) &&
+                                                     fs.Write(temp.file, tagBytes, 2) == 2));
   if (!wroteAll || !readAll) {
     fs.Close(temp.file);
     fs.Remove(tempPath);

@@ -97,9 +97,10 @@ class FakeFileSystem final : public FileSystem {
   // A failing write stops halfway, as on a volume that fills up.
   std::uint32_t Write(FileHandle file, const void* buffer, std::uint32_t count) override {
     OpenFile& h = open.at(file);
-    const std::uint32_t n = Fail("Write") ? count / 2 : count;  // always at the end: appends
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    entries.at(h.path).insert(entries.at(h.path).end(), bytes, bytes + n);
+    const std::uint32_t n = Fail("Write") ? count / 2 : count;
+    Bytes& data = entries.at(h.path);
+    data.resize(std::max(data.size(), h.position + n));
+    if (n != 0) std::memcpy(data.data() + h.position, buffer, n);
     h.position += n;
     return n;
   }
