@@ -70,8 +70,9 @@ class FileSystem {
   virtual bool Close(FileHandle file) = 0;
   // Moves `from` over `to`, replacing an existing `to` in one step; false on failure.
   virtual bool Replace(const std::string& from, const std::string& to) = 0;
-  // Closes `file`, the one CreateNew made at `from`, and moves it over `to` as Replace does.
-  // The default closes, then replaces.
+  // Closes `file`, the one CreateNew made at `from`, and moves it over `to` as Replace does;
+  // NotFlushed, with nothing moved, when its data could not be flushed. The default closes,
+  // then replaces.
   virtual ReplaceResult CloseAndReplace(FileHandle file, const std::string& from,
                                         const std::string& to);
   // Deletes the file at `path`; false on failure.
