@@ -54,11 +54,13 @@ bool NoInterrupt() {
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
            const FileList& list, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
-  const std::uint64_t totalBytes = ListedBytes(fs, WithTrailingBackslash(source), list);
+  const std::string sourceFolder = WithTrailingBackslash(source);
+  const std::string destFolder = WithTrailingBackslash(dest);
+  const std::uint64_t totalBytes = ListedBytes(fs, sourceFolder, list);
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
-    const std::string sourcePath = WithTrailingBackslash(source) + name;
-    const std::string destPath = WithTrailingBackslash(dest) + OutputNameFor(name, leadBytes);
+    const std::string sourcePath = sourceFolder + name;
+    const std::string destPath = destFolder + OutputNameFor(name, leadBytes);
     std::printf("%s -> %s\n", ForDisplay(sourcePath).c_str(), ForDisplay(destPath).c_str());
   }
   if (!options.quiet) {

@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "convert/batch_ui.h"
 #include "convert/file_list.h"
@@ -48,18 +47,13 @@ class TerminalUi final : public BatchUi {
   bool AbortRequested() const { return abortRequested_; }
 
  private:
-  class Names final : public FileList {
+  class Names final : public NameList {
    public:
     explicit Names(TerminalUi& owner) : owner_(owner) {}
-    int Count() const override { return static_cast<int>(names_.size()); }
-    std::string Item(int index) const override { return names_[static_cast<std::size_t>(index)]; }
     void Select(int index) override;
-    void Clear() override { names_.clear(); }
-    void Add(const std::string& name) override { names_.push_back(name); }
 
    private:
     TerminalUi& owner_;
-    std::vector<std::string> names_;
   };
 
   void OnSelect(int index);

@@ -7,22 +7,8 @@
 #include <utility>
 
 #include "cli/console.h"
+#include "convert/file_list.h"
 #include "convert/scan.h"
-
-namespace {
-
-class Names final : public FileList {
- public:
-  int Count() const override { return static_cast<int>(names.size()); }
-  std::string Item(int index) const override { return names[static_cast<std::size_t>(index)]; }
-  void Select(int /*index*/) override {}
-  void Clear() override { names.clear(); }
-  void Add(const std::string& name) override { names.push_back(name); }
-
-  std::vector<std::string> names;
-};
-
-}  // namespace
 
 Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs) {
   struct Pending {
@@ -43,7 +29,7 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs) {
     const int index = static_cast<int>(tree.folders.size());
     tree.folders.push_back({next.relative, next.parent, next.parent < 0});
 
-    Names files;
+    NameList files;
     ScanFolder(next.folder, files, fs);
     std::sort(files.names.begin(), files.names.end());
     for (const std::string& name : files.names) {

@@ -71,6 +71,14 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   return FileOutcome::Converted;
 }
 
+// Writes the toggled tag of `header` over the copy's own at kFormatTagOffset.
+bool WriteToggledTag(FileSystem& fs, FileHandle file, const SoundHeader& header) {
+  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
+  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(tag & 0xFF),
+                                 static_cast<std::uint8_t>(tag >> 8)};
+  return fs.SeekSet(file, kFormatTagOffset) && fs.Write(file, bytes, 2) == 2;
+}
+
 FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& bytes) {
   FileSystem& fs = batch.fs;
   const std::string sourcePath = batch.sourceFolder + name;
@@ -114,12 +122,8 @@ FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& byt
   std::uint8_t extra = 0;
   const bool readAll = copied.read == length && fs.Read(source, &extra, 1) == 0;
   fs.Close(source);
-  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
-  const std::uint8_t tagBytes[2] = {static_cast<std::uint8_t>(tag & 0xFF),
-                                    static_cast<std::uint8_t>(tag >> 8)};
   const bool wroteAll =
-      copied.written == copied.read && (!readAll || (fs.SeekSet(temp.file, kFormatTagOffset) &&
-                                                     fs.Write(temp.file, tagBytes, 2) == 2));
+      copied.written == copied.read && (!readAll || WriteToggledTag(fs, temp.file, header));
   if (!wroteAll || !readAll) {
     fs.Close(temp.file);
     fs.Remove(tempPath);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class FileList {
  public:
@@ -17,4 +18,16 @@ class FileList {
   virtual void Clear() = 0;
   // Appends `name` at the end; the list is never sorted.
   virtual void Add(const std::string& name) = 0;
+};
+
+// A list held in memory, for callers without a window; selecting does nothing.
+class NameList : public FileList {
+ public:
+  int Count() const override { return static_cast<int>(names.size()); }
+  std::string Item(int index) const override { return names[static_cast<std::size_t>(index)]; }
+  void Select(int /*index*/) override {}
+  void Clear() override { names.clear(); }
+  void Add(const std::string& name) override { names.push_back(name); }
+
+  std::vector<std::string> names;
 };
