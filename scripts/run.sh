@@ -18,7 +18,7 @@ have() { command -v "$1" >/dev/null 2>&1; }
 
 install_missing() {
   local missing=() tool
-  for tool in cmake ninja i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix Xvfb xwd xwininfo convert; do
+  for tool in cmake ninja i686-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-win32 Xvfb xwd xwininfo convert; do
     have "$tool" || missing+=("$tool")
   done
   [ -x /usr/lib/wine/wine64 ] && [ -f /usr/share/wine/fonts/marlett.ttf ] || missing+=(wine64)

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make python3 time
   libgtest-dev googletest libcli11-dev
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
   binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 fonts-wine
   xvfb x11-utils x11-apps imagemagick
