@@ -54,8 +54,12 @@ UINT AnsiCodePageOf(LCID lcid) {
   return GetACP();
 }
 
+// SetFileInformationByHandle, which Windows XP's kernel32 lacks: looked up when the file system
+// is made, so that the programs still start there.
+using SetFileInformationFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
 // Renames the open `file` to `to` unless `to` exists; the handle needs DELETE access.
-bool RenameOpenFile(HANDLE file, const std::string& to) {
+bool RenameOpenFile(SetFileInformationFn setInformation, HANDLE file, const std::string& to) {
   const int chars = MultiByteToWideChar(CP_ACP, 0, to.c_str(), -1, nullptr, 0);
   if (chars <= 0) return false;
   std::vector<unsigned char> storage(sizeof(FILE_RENAME_INFO) +
@@ -65,8 +69,7 @@ bool RenameOpenFile(HANDLE file, const std::string& to) {
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(chars - 1) * sizeof(WCHAR);
   MultiByteToWideChar(CP_ACP, 0, to.c_str(), -1, info->FileName, chars);
-  return SetFileInformationByHandle(file, FileRenameInfo, info,
-                                    static_cast<DWORD>(storage.size())) != 0;
+  return setInformation(file, FileRenameInfo, info, static_cast<DWORD>(storage.size())) != 0;
 }
 
 }  // namespace
@@ -87,7 +90,11 @@ LeadByteSet LeadBytesForLocale(unsigned long lcid, bool ntFamily, bool dbcsSyste
   return set;
 }
 
-WinFileSystem::WinFileSystem() {
+WinFileSystem::WinFileSystem(Move move) {
+  if (move == Move::ThroughHandleWhereAvailable) {
+    setFileInformation_ = reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle"));
+  }
   // A process whose manifest asks for UTF-8 gets it from GetACP() alone; the thread locale
   // still names its language's code page, whose lead bytes would split UTF-8 names wrongly.
   if (GetACP() == CP_UTF8) return;
@@ -198,10 +205,12 @@ bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
 // look-up of the name for every file, a fifth of a small file's conversion. CloseHandle reports
 // no failed write-back (a write that cannot complete fails in WriteFile), so the move may come
 // before the close. An existing output, or a volume that renames no open file, is then moved
-// by name as before.
+// by name as before, and so is every file where kernel32 cannot move an open one.
 ReplaceResult WinFileSystem::CloseAndReplace(FileHandle file, const std::string& from,
                                              const std::string& to) {
-  const bool moved = RenameOpenFile(ToHandle(file), to);
+  const bool moved = setFileInformation_ != nullptr &&
+                     RenameOpenFile(reinterpret_cast<SetFileInformationFn>(setFileInformation_),
+                                    ToHandle(file), to);
   CloseHandle(ToHandle(file));
   return moved || Replace(from, to) ? ReplaceResult::Replaced : ReplaceResult::NotMoved;
 }

@@ -5,9 +5,13 @@
 
 class WinFileSystem final : public FileSystem {
  public:
+  // How CloseAndReplace moves a finished file: through its open handle where kernel32 can
+  // (Windows Vista on), or always by name as on Windows XP.
+  enum class Move { ThroughHandleWhereAvailable, ByName };
+
   // Reads the lead bytes of the thread locale's ANSI code page once; none when the process's
-  // ANSI code page is UTF-8.
-  WinFileSystem();
+  // ANSI code page is UTF-8. Looks up the move through the handle once.
+  explicit WinFileSystem(Move move = Move::ThroughHandleWhereAvailable);
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override;
   std::string VolumeRoot(const std::string& folder) override;
@@ -27,6 +31,8 @@ class WinFileSystem final : public FileSystem {
 
  private:
   LeadByteSet leadBytes_;
+  // kernel32's SetFileInformationByHandle, or null where the files are moved by name.
+  void (*setFileInformation_)() = nullptr;
 };
 
 // The lead bytes for locale `lcid` (0 means 0x0409); `dbcsSystem` stands in for the language

@@ -11,14 +11,18 @@
 
 namespace fsys = std::filesystem;
 
-// A read-only old output is neither replaced nor left with a temporary file beside it, a new
-// file is never an existing one, and a name is found alone whatever its case twins.
-TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
+// A read-only old output is neither replaced nor left with a temporary file beside it, a
+// writable one is replaced, a new file is never an existing one, and a name is found alone
+// whatever its case twins.
+static void ConvertBesideOldOutputs(FileSystem& fs) {
   const fsys::path root = fsys::temp_directory_path() / "tonequay-file-system-test";
   fsys::remove_all(root);
   fsys::create_directories(root / "out");
-  std::map<std::string, Bytes> files = {
-      {"a.med", SoundFile(4096, 122)}, {"b.med", SoundFile(40, 17)}, {"out/b.wav", {5}}};
+  std::map<std::string, Bytes> files = {{"a.med", SoundFile(4096, 122)},
+                                        {"b.med", SoundFile(40, 17)},
+                                        {"out/b.wav", {5}},
+                                        {"c.med", SoundFile(100, 122)},
+                                        {"out/c.wav", {6}}};
 #ifndef _WIN32
   files["A.MED"] = {9};  // only a case-sensitive volume holds both
 #endif
@@ -26,20 +30,30 @@ TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
     std::ofstream(root / name, std::ios::binary) << std::string(data.begin(), data.end());
   }
   fsys::permissions(root / "out" / "b.wav", fsys::perms::owner_read);
-  PlatformFileSystem fs;
   RecordingBatchUi ui;
   ui.sourceText = root.string();
   ui.destText = (root / "out").string();
-  ui.items = {"a.med", "b.med"};
+  ui.items = {"a.med", "b.med", "c.med"};
   EXPECT_EQ(fs.FindFiles(ui.sourceText + "\\a.med").size(), 1u);
   EXPECT_EQ(fs.CreateNew(ui.destText + "\\b.wav").result, CreateResult::AlreadyExists);
   Converting = false;
-  EXPECT_EQ(ConvertBatch(ui, fs).converted, 1);
+  EXPECT_EQ(ConvertBatch(ui, fs).converted, 2);
   EXPECT_EQ(ui.boxes.at(0), "Error: Error create file \"" + ui.destText + "\\b.wav\"");
   EXPECT_EQ(fsys::file_size(root / "out" / "b.wav"), 1u);
-  EXPECT_EQ(std::distance(fsys::directory_iterator(root / "out"), {}), 2);
+  EXPECT_EQ(fsys::file_size(root / "out" / "c.wav"), 100u);
+  EXPECT_EQ(std::distance(fsys::directory_iterator(root / "out"), {}), 3);
   fsys::permissions(root / "out" / "b.wav", fsys::perms::owner_all);
   fsys::remove_all(root);
+}
+
+TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
+  PlatformFileSystem fs;
+  ConvertBesideOldOutputs(fs);
+#ifdef _WIN32
+  SCOPED_TRACE("every file moved by name, as where kernel32 cannot move an open file");
+  WinFileSystem byName(WinFileSystem::Move::ByName);
+  ConvertBesideOldOutputs(byName);
+#endif
 }
 
 #ifdef _WIN32
