@@ -1,31 +1,17 @@
 // GoogleTest's own hook for ports: its Notification needs std::mutex, which the Windows builds'
-// thread model lacks, so a flag stands in; only GoogleTest's own thread tests ever wait on it.
-#ifndef GOOGLETEST_INCLUDE_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
-#define GOOGLETEST_INCLUDE_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
+// thread model lacks; a flag stands in, waited on only by GoogleTest's own thread tests.
+#pragma once
 
 #include <atomic>
 
 #define GTEST_HAS_NOTIFICATION_ 1
 
 namespace testing::internal {
-
-class Notification {
- public:
-  Notification() = default;
-  Notification(const Notification&) = delete;
-  Notification& operator=(const Notification&) = delete;
-
-  void Notify() { notified_.store(true, std::memory_order_release); }
-
+struct Notification {
+  std::atomic<bool> notified{false};  // and so not copyable, as GoogleTest's own
+  void Notify() { notified.store(true, std::memory_order_release); }
   void WaitForNotification() {
-    while (!notified_.load(std::memory_order_acquire)) {
-    }
+    while (!notified.load(std::memory_order_acquire)) continue;
   }
-
- private:
-  std::atomic<bool> notified_{false};
 };
-
 }  // namespace testing::internal
-
-#endif  // GOOGLETEST_INCLUDE_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
