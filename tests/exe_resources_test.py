@@ -8,8 +8,8 @@ objdump, windres, pointer, gui, cli = sys.argv[1:]
 pe_format, arch, minor, floor = (("pei-i386", "x86", 1, "XPSP3") if pointer == "4" else
                                  ("pei-x86-64", "amd64", 2, "XP64"))
 versions = "NT4 2000 XP XPSP2 XPSP3 XP64 Vista 7 8 8.1 10".split()
-listed = Path(__file__).with_name("windows_imports.txt").read_text().splitlines()
-allowed = {tuple(line.split()[:2]): line.split()[2] for line in listed if line[:1] not in "#"}
+allowed = {(dll, name): version for dll, name, version in (line.split() for line in Path(
+    __file__).with_name("windows_imports.txt").read_text().splitlines() if line[:1] not in "#")}
 # Folded to single spaces, the manifest's quoted lines joined and its doubled quotes undone.
 rc = subprocess.run([windres, "-i", gui, "-O", "rc"], capture_output=True, text=True).stdout
 rc = re.sub(r"\s+", " ", re.sub(r'\\n"\s*"', " ", rc)).replace('""', '"')

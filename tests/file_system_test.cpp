@@ -11,9 +11,8 @@
 
 namespace fsys = std::filesystem;
 
-// A read-only old output is neither replaced nor left with a temporary file beside it, a
-// writable one is replaced, a new file is never an existing one, and a name is found alone
-// whatever its case twins.
+// A read-only old output is kept, with no temporary file beside it, a writable one replaced; a
+// new file is never an existing one, and a name is found alone whatever its case twins.
 static void ConvertBesideOldOutputs(FileSystem& fs) {
   const fsys::path root = fsys::temp_directory_path() / "tonequay-file-system-test";
   fsys::remove_all(root);

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""Fails when a document lacks an option, short or long, that TONEQUAY_CLI --help lists.
-Arguments: TONEQUAY_CLI DOCUMENT... (in a manual page's source, "\\-" reads as "-")"""
+"""Args: CLI DOC...; fails when a DOC (roff's "\\-" read as "-") lacks an option CLI --help lists."""
 import re, subprocess, sys  # noqa: E401
 from pathlib import Path
 
