@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Args: CLI DOC...; fails when a DOC (roff's "\\-" read as "-") lacks an option CLI --help lists."""
+"""Args: CLI DOC...; fails when a DOC (roff's "\\-" read as "-") lacks an option of CLI --help."""
 import re, subprocess, sys  # noqa: E401
 from pathlib import Path
 
