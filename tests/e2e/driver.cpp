@@ -237,9 +237,8 @@ class Driver {
     WriteProcessMemory(app.hProcess, at, bytes, size, nullptr);
     return at;
   }
-  // The tips of the one top-most tooltip window as "control: text; ...", each marked where it is
-  // not the window's subclassing tip. The record and the text the control writes must be in the
-  // program.
+  // The tips of the one top-most tooltip window as "control: text; ...", each marked unless the
+  // window's and subclassing. The record and the text the control writes must be in the program.
   std::string Tips() {
     const HWND window = FindWindowW(TOOLTIPS_CLASSW, 0);
     if (FindWindowExW(0, window, TOOLTIPS_CLASSW, 0) ||
@@ -319,8 +318,7 @@ class Driver {
     GetGUIThreadInfo(app.dwThreadId, &thread);
     return NameOf(thread.hwndFocus);
   }
-  // Presses the keys together, then lets go; returns the focused control once the focus moved,
-  // or after `ms`.
+  // Presses the keys together; returns the focused control once the focus moved, or after `ms`.
   std::string Press(std::initializer_list<BYTE> keys, DWORD ms = 5000) {
     const std::string before = Focused();
     for (BYTE key : keys) keybd_event(key, 0, 0, 0);
