@@ -381,7 +381,7 @@ class Driver {
     };
     const std::string what = std::string(kChildren[button].name) + "'s dialog: ";
     Check(r.left == (1024 - r.right + r.left) / 2 && r.top == (768 - r.bottom + r.top) / 2,
-          what + "centred");
+          what + "centred", "at " + std::to_string(r.left) + "," + std::to_string(r.top));
     Equal(Text(GetDlgItem(dialog, 14146)),
           button == kDestButton ? L"" : L"Choose folder with med-files:", what + "its title");
     if (!dest.empty()) Check(shows(dest), what + Narrow(dest) + " preselected");
