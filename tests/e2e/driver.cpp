@@ -379,7 +379,8 @@ class Driver {
     const auto shows = [&](const Str& path) {
       return Until(5000, [&] { return Text(status) == path; });
     };
-    const std::string what = std::string(kChildren[button].name) + "'s dialog: ";
+    const std::string what = std::string(kChildren[button].name) + "'s dialog" +
+                             (folder.empty() ? ", cancelled: " : " for " + Narrow(folder) + ": ");
     Check(r.left == (1024 - r.right + r.left) / 2 && r.top == (768 - r.bottom + r.top) / 2,
           what + "centred", "at " + std::to_string(r.left) + "," + std::to_string(r.top));
     Equal(Text(GetDlgItem(dialog, 14146)),
@@ -388,7 +389,7 @@ class Driver {
     if (!folder.empty()) {
       Send(dialog, BFFM_SETSELECTIONW, TRUE,
            (LPARAM)InProgram(folder.c_str(), folder.size() * 2 + 2));
-      Check(shows(folder), what + Narrow(folder) + " shown");
+      Check(shows(folder), what + "the folder shown once picked");
     }
     Answer(dialog, folder.empty() ? IDCANCEL : IDOK);
   }
