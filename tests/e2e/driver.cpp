@@ -1,5 +1,5 @@
-// Works tonequay.exe's window under Wine from outside; prints PASS or FAIL per check, exits 1 on
-// any.
+// Works tonequay.exe's window under Wine from outside, as a person would; prints PASS or FAIL per
+// check and exits 1 on any FAIL.
 #include <windows.h>
 // Both build on windows.h.
 #include <commctrl.h>
@@ -17,13 +17,67 @@
 namespace {
 
 using Str = std::wstring;
-using Says = std::pair<HWND, Str>;  // a message box and its "title: text"
 namespace fs = std::filesystem;
-// Children by creation order; the tooltips' text up to the Convert button's own.
-constexpr int kSource = 1, kSourceButton = 2, kDest = 4, kDestButton = 5, kList = 7, kConvert = 12;
-constexpr DWORD kLong = 20000;
-const Str kTips = L"2 Select files; 5 Select path for output files; 12 ";
-const Str kAbort = L"Question: Abort converting?", kDone = L"Information: Done";
+
+// A window as it should be: its rectangle (a child's in the client area), the styles that
+// GetWindowLong reads, its id, and whether it is a label drawn in the dialog font.
+struct WindowRow {
+  const char *name, *className, *text;
+  DWORD style, exStyle;
+  RECT rect;
+  int id;
+  bool label;
+};
+
+// clang-format off
+// Centred on 1024x768, 332x213 under the caption, with a system menu and a minimize box.
+constexpr WindowRow kWindow =
+    {"the window", "Brannix455454545453", "Tonequay v1.0 by Varnel", 0x14CA0000, 0x100, {346, 277, 678, 490}, 0};
+
+// The window's children by name, in creation order, which is also the tab order.
+enum Child {
+  kPathLabel, kSourcePath, kSourceButton, kSaveToLabel, kDestPath, kDestButton, kFilesLabel,
+  kFileList, kCurrentLabel, kCurrentBar, kTotalLabel, kTotalBar, kConvert, kLineUnderPaths,
+  kLineBetweenHalves, kLogo, kWebLink, kFrame, kChildCount
+};
+constexpr WindowRow kChildren[kChildCount] = {  // in the order of Child
+    {"Path: label", "Static", "Path:", 0x50000000, 0, {8, 8, 125, 22}, 0, true},
+    {"source path", "Edit", "", 0x50010880, 0x200, {8, 22, 125, 44}, 0},
+    {"source button", "Button", "...", 0x50010000, 0, {130, 21, 153, 44}, 10},
+    {"Save to: label", "Static", "Save to:", 0x50000000, 0, {172, 8, 289, 22}, 0, true},
+    {"destination path", "Edit", "", 0x50010880, 0x200, {172, 22, 289, 44}, 0},
+    {"destination button", "Button", "...", 0x50010000, 0, {294, 21, 317, 44}, 11},
+    {"Files: label", "Static", "Files:", 0x50000000, 0, {8, 62, 153, 76}, 0, true},
+    {"file list", "ListBox", "", 0x50010400, 0x200, {8, 76, 153, 208}, 14},
+    {"Current file: label", "Static", "Current file:", 0x50000000, 0, {172, 62, 317, 76}, 0, true},
+    {"current file's bar", "msctls_progress32", "", 0x50000001, 0, {172, 76, 317, 93}, 0},
+    {"Total: label", "Static", "Total:", 0x50000000, 0, {172, 102, 317, 116}, 0, true},
+    {"total bar", "msctls_progress32", "", 0x50000001, 0, {172, 116, 317, 133}, 0},
+    {"Convert button", "Button", "Convert", 0x50010000, 0, {172, 142, 240, 168}, 12},
+    {"line under the paths", "Static", "", 0x50000010, 0x20000, {3, 52, 328, 54}, 0},
+    {"line between the halves", "Static", "", 0x50000011, 0x20000, {161, 56, 163, 209}, 0},
+    {"logo", "Static", "PWRBADGE", 0x5000000E, 0, {245, 142, 317, 168}, 15},
+    {"web link", "Static", "Web Site: www.varnel.example", 0x50000001, 0, {166, 180, 321, 196}, 0, true},
+    {"frame", "Static", "", 0x50000012, 0, {0, 0, 326, 207}, 0},
+};
+// clang-format on
+
+constexpr DWORD kLong = 20000;  // ms
+const Str kDone = L"Information: Done";
+// The tips up to the Convert button's own, which says what a click does now.
+const std::string kFolderTips =
+    "source button: Select files; destination button: Select path for output files; "
+    "Convert button: ";
+
+// "class "text" style extended-style (left,top)-(right,bottom) id", as a row reads.
+std::string Describe(const std::string& className, const std::string& text, DWORD style,
+                     DWORD exStyle, const RECT& r, int id) {
+  char line[400];
+  std::snprintf(line, sizeof line, "%s \"%s\" %08lX %08lX (%ld,%ld)-(%ld,%ld) %d",
+                className.c_str(), text.c_str(), style, exStyle, r.left, r.top, r.right, r.bottom,
+                id);
+  return line;
+}
 
 class Driver {
  public:
@@ -33,28 +87,42 @@ class Driver {
   HWND main = nullptr;
   std::vector<HWND> kids;  // in creation order
 
-  std::string N(const Str& s) { return std::string(s.begin(), s.end()); }  // ASCII only
-  Str S(long long n) { return std::to_wstring(n); }
-  Str F(const Str& name) const { return name.empty() ? name : fixtures + name; }
-  HWND K(int i) { return kids[i]; }
-  bool Running() const { return WaitForSingleObject(app.hProcess, 0) == WAIT_TIMEOUT; }
-  void Click(int kid) { PostMessageW(K(kid), BM_CLICK, 0, 0); }  // a sent one would wait out boxes
-  LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result)) return -9;
-    return static_cast<LRESULT>(result);
-  }
+  struct Box {
+    HWND window;
+    Str says;  // "title: text"
+  };
+
+  std::string Narrow(const Str& ascii) const { return {ascii.begin(), ascii.end()}; }
   bool Check(bool ok, const std::string& what, const std::string& detail = "") {
     std::printf("%s %s%s\n", ok ? "PASS" : "FAIL", what.c_str(), ok ? "" : (": " + detail).c_str());
-    return failed += !ok, ok;
+    if (!ok) ++failed;
+    return ok;
   }
-  bool Eq(const Str& got, const Str& want, const std::string& what) {
-    return Check(got == want, what, "got \"" + N(got) + "\", expected \"" + N(want) + "\"");
+  bool Equal(const std::string& got, const std::string& want, const std::string& what) {
+    return Check(got == want, what, "got \"" + got + "\", expected \"" + want + "\"");
+  }
+  bool Equal(const Str& got, const Str& want, const std::string& what) {
+    return Check(got == want, what,
+                 "got \"" + Narrow(got) + "\", expected \"" + Narrow(want) + "\"");
   }
   bool Until(DWORD ms, const std::function<bool()>& done) {  // fails a check, never hangs
     for (const ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(20))
       if (GetTickCount64() >= end) return false;
     return true;
+  }
+  Str Fixture(const Str& name) const { return name.empty() ? name : fixtures + name; }
+  HWND Control(Child child) const { return kids[child]; }
+  std::string NameOf(HWND window) const {
+    const auto at = std::find(kids.begin(), kids.end(), window);
+    return at == kids.end() ? "none" : kChildren[at - kids.begin()].name;
+  }
+  bool Running() const { return WaitForSingleObject(app.hProcess, 0) == WAIT_TIMEOUT; }
+  // Posted: a sent click would wait out the boxes it opens.
+  void Click(Child button) const { PostMessageW(Control(button), BM_CLICK, 0, 0); }
+  LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result)) return -9;
+    return static_cast<LRESULT>(result);
   }
   // Wine marshals WM_GETTEXT and LB_GETTEXT across processes only as wide messages.
   Str Text(HWND window, UINT message = WM_GETTEXT, WPARAM item = 512) {
@@ -67,6 +135,10 @@ class Driver {
     GetWindowRect(window, &r);
     MapWindowPoints(nullptr, in, reinterpret_cast<POINT*>(&r), 2);
     return r;
+  }
+  POINT Centre(Child child) {
+    const RECT r = Rect(Control(child));
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   }
   std::string Read(const Str& path) {  // "" when missing
     std::ifstream in(fs::path(path), std::ios::binary);
@@ -89,24 +161,28 @@ class Driver {
       fs::create_directories(fs::path(fixtures + file).parent_path());
       if (colon == Str::npos) continue;
       std::string bytes = "RIFF1234WAVE" + std::string(std::stoi(file.substr(colon + 1)), '!');
-      bytes[20] = file[colon - 1] == L'v' ? 17 : 122, bytes[21] = 0;
+      bytes[20] = file[colon - 1] == L'v' ? 17 : 122;
+      bytes[21] = 0;
       std::ofstream(fs::path(fixtures + file.substr(0, colon)), std::ios::binary) << bytes;
     }
   }
-  // The first `done` files of `from` in `to`, byte for byte with the tag toggled; no other file.
+  // Each of the first `done` files of `from` has its twin in `to`, byte for byte but for the
+  // toggled tag; the others have none, and `to` holds nothing else.
   void Converted(const Str& from, const Str& to, size_t done, const std::string& what) {
-    std::wistringstream names(Names(F(from)));
-    const Str outputs = Names(F(to));
-    size_t i = 0, made = std::count(outputs.begin(), outputs.end(), L'|');
-    bool ok = true;
-    for (Str name; std::getline(names, name, L'|'); ++i) {
+    std::wistringstream names(Names(Fixture(from)));
+    size_t count = 0;
+    for (Str name; std::getline(names, name, L'|'); ++count) {
       const Str stem = name.substr(0, name.rfind(L'.'));
       const bool med = !_wcsicmp(name.c_str() + stem.size(), L".med");
-      std::string in = Read(F(from) + L"\\" + name);
-      in[20] = static_cast<char>(med ? 17 : 122);
-      ok = ok && (i < done) == (Read(F(to) + L"\\" + stem + (med ? L".wav" : L".med")) == in);
+      std::string twin = Read(Fixture(from) + L"\\" + name);
+      twin[20] = static_cast<char>(med ? 17 : 122);
+      const bool made = Read(Fixture(to) + L"\\" + stem + (med ? L".wav" : L".med")) == twin;
+      if (count < done) Check(made, what + ": " + Narrow(name) + " converted");
+      if (count >= done) Check(!made, what + ": " + Narrow(name) + " not converted");
     }
-    Check(ok && made == std::min(done, i), what + ": " + std::to_string(made) + " converted");
+    const Str made = Names(Fixture(to));
+    Equal(std::to_string(std::count(made.begin(), made.end(), L'|')),
+          std::to_string(std::min(done, count)), what + ": no other file");
   }
 
   bool Start() {
@@ -115,12 +191,15 @@ class Driver {
     CreateProcessW(program.c_str(), &line[0], 0, 0, 0, 0, 0, fixtures.c_str(), &startup, &app);
     // The window shows before its children exist, and they get their font from posted messages.
     Until(kLong, [&] {
-      main = FindWindowW(L"Brannix455454545453", nullptr), kids.clear();
+      main = FindWindowA(kWindow.className, nullptr);
+      kids.clear();
       for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) kids.push_back(c);
-      return (IsWindowVisible(main) && kids.size() == 18) || !Running();
+      return (IsWindowVisible(main) && kids.size() == kChildCount) || !Running();
     });
-    return Check(kids.size() == 18, "a window of class Brannix455454545453, 18 children") &&
-           Drain();
+    const bool found =
+        Check(main != nullptr, "a window of class " + std::string(kWindow.className));
+    const bool complete = Check(kids.size() == kChildCount, "the window has 18 children");
+    return found && complete && Drain();
   }
   bool Exit0() const {
     DWORD code = 9;
@@ -131,8 +210,9 @@ class Driver {
   // batch pump or a box): a marker in the source field's text limit, posted last, has arrived.
   bool Drain() {
     static LRESULT marker = 4000;
-    PostMessageW(K(kSource), EM_SETLIMITTEXT, ++marker, 0);
-    return Until(kLong, [&] { return Send(K(kSource), EM_GETLIMITTEXT) == marker || !Running(); });
+    const HWND field = Control(kSourcePath);
+    PostMessageW(field, EM_SETLIMITTEXT, ++marker, 0);
+    return Until(kLong, [&] { return Send(field, EM_GETLIMITTEXT) == marker || !Running(); });
   }
   void PostAtOnce(std::initializer_list<MSG> posts) const {  // all queued before any is handled
     SuspendThread(app.hThread);
@@ -157,28 +237,31 @@ class Driver {
     WriteProcessMemory(app.hProcess, at, bytes, size, nullptr);
     return at;
   }
-  // The tips of the one top-most tooltip window as "child text; ...", "!" marking wrong flags or
-  // owner. The record and the text the control writes must be in the program.
-  Str Tools() {
-    HWND tips = FindWindowW(TOOLTIPS_CLASSW, 0), next = FindWindowExW(0, tips, TOOLTIPS_CLASSW, 0);
-    if (next || !(GetWindowLongW(tips, GWL_EXSTYLE) & WS_EX_TOPMOST)) return L"?";
-    Str all;
+  // The tips of the one top-most tooltip window as "control: text; ...", each marked unless the
+  // window's and subclassing. The record and the text the control writes must be in the program.
+  std::string Tips() {
+    const HWND window = FindWindowW(TOOLTIPS_CLASSW, 0);
+    if (FindWindowExW(0, window, TOOLTIPS_CLASSW, 0) ||
+        !(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
+      return "not one top-most tooltip window";
+    std::string tips;
     struct {
       TTTOOLINFOA info;
       char text[256];
     } tool{{static_cast<UINT>(TTTOOLINFOA_V1_SIZE)}, {}};
     auto* at = static_cast<decltype(tool)*>(InProgram(&tool, sizeof tool));
-    for (int i = 0; i < Send(tips, TTM_GETTOOLCOUNT); ++i) {
-      tool.info.lpszText = at->text, *tool.text = 0;
+    for (int i = 0; i < Send(window, TTM_GETTOOLCOUNT); ++i) {
+      tool.info.lpszText = at->text;
+      tool.text[0] = 0;
       WriteProcessMemory(app.hProcess, at, &tool, sizeof tool, nullptr);
-      Send(tips, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(at));
+      Send(window, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(at));
       ReadProcessMemory(app.hProcess, at, &tool, sizeof tool, nullptr);
-      const auto kid = std::find(kids.begin(), kids.end(), (HWND)tool.info.uId) - kids.begin();
-      all += (i ? L"; " : L"") + S(kid) + L" " + Str(tool.text, tool.text + strlen(tool.text)) +
-             (tool.info.uFlags == (TTF_IDISHWND | TTF_SUBCLASS) && tool.info.hwnd == main ? L""
-                                                                                          : L"!");
+      const bool own = tool.info.uFlags == (TTF_IDISHWND | TTF_SUBCLASS) && tool.info.hwnd == main;
+      tips += (i ? "; " : "") + NameOf((HWND)tool.info.uId) + ": " + tool.text +
+              (own ? "" : " (not the window's subclassing tip)");
     }
-    return VirtualFreeEx(app.hProcess, at, 0, MEM_RELEASE), all;
+    VirtualFreeEx(app.hProcess, at, 0, MEM_RELEASE);
+    return tips;
   }
 
   // Whether `control` shows the stock `icon`, or else its text in the dialog font, as drawn here.
@@ -186,8 +269,8 @@ class Driver {
     RECT r = Rect(control), box = {0, 0, r.right - r.left, r.bottom - r.top};
     const Str text = Text(control);
     const UINT centred = (GetWindowLongW(control, GWL_STYLE) & SS_CENTER) ? DT_CENTER : 0;
-    std::vector<DWORD> pixels[2];  // here, and on the screen
-    for (int i = 0; i < 2; ++i) {
+    std::vector<DWORD> pixels[2];  // drawn here, and copied from the screen
+    for (int onScreen = 0; onScreen < 2; ++onScreen) {
       BITMAPINFO info{{sizeof(BITMAPINFOHEADER), box.right, -box.bottom, 1, 32, BI_RGB}};
       DWORD* bits = nullptr;
       HDC dc = CreateCompatibleDC(nullptr), screen = GetDC(nullptr);
@@ -195,13 +278,17 @@ class Driver {
       FillRect(dc, &box, GetSysColorBrush(COLOR_3DFACE));
       SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
       SetBkColor(dc, GetSysColor(COLOR_3DFACE));
-      if (i) BitBlt(dc, 0, 0, box.right, box.bottom, screen, r.left, r.top, SRCCOPY);
-      if (!i && icon) DrawIconEx(dc, 0, 0, LoadIconW(0, icon), box.right, box.bottom, 0, 0, 3);
-      if (!i && !icon) DrawTextW(dc, text.c_str(), -1, &box, centred | DT_WORDBREAK);
+      if (onScreen) BitBlt(dc, 0, 0, box.right, box.bottom, screen, r.left, r.top, SRCCOPY);
+      if (!onScreen && icon)
+        DrawIconEx(dc, 0, 0, LoadIconW(0, icon), box.right, box.bottom, 0, 0, 3);
+      if (!onScreen && !icon) DrawTextW(dc, text.c_str(), -1, &box, centred | DT_WORDBREAK);
       GdiFlush();
       // Shifted, the unused alpha byte drops out.
-      for (int p = 0; bits && p < box.right * box.bottom; ++p) pixels[i].push_back(bits[p] << 8);
-      DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
+      for (int p = 0; bits && p < box.right * box.bottom; ++p)
+        pixels[onScreen].push_back(bits[p] << 8);
+      DeleteObject(SelectObject(dc, old));
+      DeleteDC(dc);
+      ReleaseDC(nullptr, screen);
     }
     return !pixels[1].empty() && pixels[0] == pixels[1];
   }
@@ -219,180 +306,224 @@ class Driver {
       PROCESS_INFORMATION child{};
       Str line = work + L"x11.py cursor";
       CreateProcessW(0, &line[0], 0, 0, 0, 0, 0, 0, &startup, &child);
-      last = now, now.clear();
+      last = now;
+      now.clear();
       Until(10000, [&] { return !(now = Read(work + L"x11.out")).empty(); });
       return now == last && !now.empty();
     });
     return now;
   }
+  std::string Focused() {  // the control with the keyboard focus
+    GUITHREADINFO thread{sizeof thread};
+    GetGUIThreadInfo(app.dwThreadId, &thread);
+    return NameOf(thread.hwndFocus);
+  }
+  // Presses the keys together; returns the focused control once the focus moved, or after `ms`.
+  std::string Press(std::initializer_list<BYTE> keys, DWORD ms = 5000) {
+    const std::string before = Focused();
+    for (BYTE key : keys) keybd_event(key, 0, 0, 0);
+    for (BYTE key : keys) keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+    std::string now;
+    Until(ms, [&] { return (now = Focused()) != before; });
+    return now;
+  }
 
-  // The next message box. Checks that its buttons and the icon it draws suit its title.
-  Says NextBox() {
+  // The next message box. Checks that the icon it draws and its buttons suit its title.
+  Box NextBox() {
     const HWND box = Dialog(kLong);
     const Str title = Text(box), says = title + L": " + Text(GetDlgItem(box, 0xFFFF));
-    const LPCWSTR icon = title == L"Question" ? IDI_QUESTION
-                         : title == L"Error"  ? IDI_ERROR
-                                              : IDI_INFORMATION;
-    Str got = Until(5000, [&] { return Shows(GetDlgItem(box, 0x440), icon); }) ? L"its" : L"?";
-    for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) got += GetDlgItem(box, id) ? L" 1" : L" 0";
-    Eq(got, icon == IDI_QUESTION ? L"its 0 0 1 1" : L"its 1 0 0 0",
-       "\"" + N(says) + "\" box: icon, buttons");
+    const bool question = title == L"Question";
+    const LPCWSTR icon = question ? IDI_QUESTION : title == L"Error" ? IDI_ERROR : IDI_INFORMATION;
+    const std::string what = "\"" + Narrow(says) + "\" box: ";
+    Check(Until(5000, [&] { return Shows(GetDlgItem(box, 0x440), icon); }), what + "its icon");
+    const std::pair<int, const char*> kinds[] = {
+        {IDOK, "OK "}, {IDCANCEL, "Cancel "}, {IDYES, "Yes "}, {IDNO, "No "}};
+    std::string buttons;
+    for (const auto& [id, name] : kinds)
+      if (GetDlgItem(box, id)) buttons += name;
+    Equal(buttons, question ? "Yes No " : "OK ", what + "its buttons");
     return {box, says};
   }
   Str Finish() {  // answers the next box with OK; returns what it said once the window is idle
-    const Says box = NextBox();
-    Answer(box.first, IDOK);
-    Until(kLong, [&] { return Text(K(kConvert)) == L"Convert" && !Dialog(); });
-    return box.second;
+    const Box box = NextBox();
+    Answer(box.window, IDOK);
+    Until(kLong, [&] { return Text(Control(kConvert)) == L"Convert" && !Dialog(); });
+    return box.says;
   }
   Str List() {
     Str items;
-    for (int i = 0; i < Send(K(kList), LB_GETCOUNT); ++i)
-      items += Text(K(kList), LB_GETTEXT, i) + L"|";
+    for (int i = 0; i < Send(Control(kFileList), LB_GETCOUNT); ++i)
+      items += Text(Control(kFileList), LB_GETTEXT, i) + L"|";
     return items;
   }
   // Busy after the first of six files, Convert turns into Cancel with its own tip.
   void Busy(bool busy, const std::string& what) {
-    Eq(Text(K(kConvert)) + L" " + S(Send(K(9), PBM_GETPOS)) + L" " + S(Send(K(11), PBM_GETPOS)) +
-           (IsWindowEnabled(K(kSourceButton)) ? L" on" : L" off") +
-           (IsWindowEnabled(K(kDestButton)) ? L" on, " : L" off, ") + Tools(),
-       busy ? L"Cancel 0 16 off off, " + kTips + L"Abort converting"
-            : L"Convert 0 0 on on, " + kTips + L"Start converting",
-       what + (busy ? ": the window is busy" : ": the window is idle again"));
+    const std::string state = what + (busy ? ", busy: " : ", idle again: ");
+    const auto position = [&](Child bar) { return std::to_string(Send(Control(bar), PBM_GETPOS)); };
+    Equal(Text(Control(kConvert)), busy ? L"Cancel" : L"Convert", state + "the Convert button");
+    Equal(position(kCurrentBar), "0", state + "the current file's bar");
+    Equal(position(kTotalBar), busy ? "16" : "0", state + "the total bar");
+    for (Child button : {kSourceButton, kDestButton})
+      Check(IsWindowEnabled(Control(button)) != busy,
+            state + kChildren[button].name + (busy ? " off" : " on"));
+    Equal(Tips(), kFolderTips + (busy ? "Abort converting" : "Start converting"),
+          state + "the tips");
   }
 
-  // Picks `folder` (none: Cancel); checks the dialog's place, title and status line.
-  void Pick(int button, const Str& folder) {
-    const Str dest = Text(K(kDest));
+  // Picks `folder` (none: Cancel) with `button`; checks the dialog's place, title and status line.
+  void Pick(Child button, const Str& folder) {
+    const Str dest = Text(Control(kDestPath));
     Click(button);
     const HWND dialog = Dialog(kLong), status = GetDlgItem(dialog, 14147);
     const RECT r = Rect(dialog);
     const auto shows = [&](const Str& path) {
-      return path.empty() || Until(5000, [&] { return Text(status) == path; });
+      return Until(5000, [&] { return Text(status) == path; });
     };
-    const bool ok = r.left == (1024 - r.right + r.left) / 2 &&
-                    r.top == (768 - r.bottom + r.top) / 2 && shows(dest) &&
-                    Text(GetDlgItem(dialog, 14146)) ==
-                        (button == kDestButton ? L"" : L"Choose folder with med-files:");
-    if (!folder.empty())
+    const std::string what = std::string(kChildren[button].name) + "'s dialog" +
+                             (folder.empty() ? ", cancelled: " : " for " + Narrow(folder) + ": ");
+    Check(r.left == (1024 - r.right + r.left) / 2 && r.top == (768 - r.bottom + r.top) / 2,
+          what + "centred", "at " + std::to_string(r.left) + "," + std::to_string(r.top));
+    Equal(Text(GetDlgItem(dialog, 14146)),
+          button == kDestButton ? L"" : L"Choose folder with med-files:", what + "its title");
+    if (!dest.empty()) Check(shows(dest), what + Narrow(dest) + " preselected");
+    if (!folder.empty()) {
       Send(dialog, BFFM_SETSELECTIONW, TRUE,
            (LPARAM)InProgram(folder.c_str(), folder.size() * 2 + 2));
-    Check(ok && shows(folder), "dialog " + std::to_string(button) + ": centred, title, " + N(dest) +
-                                   " preselected, " + N(folder) + " shown");
+      Check(shows(folder), what + "the folder shown once picked");
+    }
     Answer(dialog, folder.empty() ? IDCANCEL : IDOK);
   }
 
+  // Start-up, one part of the window after the other, then a close of the idle window.
   void Startup() {
     if (!Start()) return;
-    const auto row = [&](HWND h, RECT r) {
-      wchar_t cls[64] = {}, got[400];
-      GetClassNameW(h, cls, 64);
-      swprintf(got, 400, L"%ls \"%ls\" %08lX %08lX (%ld,%ld)-(%ld,%ld) %d",
-               wcschr(cls, L'!') ? wcschr(cls, L'!') + 1 : cls, Text(h).c_str(),
-               GetWindowLongW(h, GWL_STYLE), GetWindowLongW(h, GWL_EXSTYLE), r.left, r.top, r.right,
-               r.bottom, GetDlgCtrlID(h));
-      return Str(got);
-    };
-    // Centred on 1024x768 with a caption, system menu and minimize box, 332x213 and the caption.
-    RECT w = Rect(main);
-    w.bottom -= GetSystemMetrics(SM_CYCAPTION);
-    Eq(row(main, w) + L", class style " + S(GetClassLongW(main, GCL_STYLE)),
-       L"Brannix455454545453 \"Tonequay v1.0 by Varnel\" 14CA0000 00000100 (346,277)-(678,490) "
-       L"0, class style 3",
-       "the window");
-    const Str rows[] = {
-        L"Static \"Path:\" 50000000 00000000 (8,8)-(125,22) 0",
-        L"Edit \"\" 50010880 00000200 (8,22)-(125,44) 0",
-        L"Button \"...\" 50010000 00000000 (130,21)-(153,44) 10",
-        L"Static \"Save to:\" 50000000 00000000 (172,8)-(289,22) 0",
-        L"Edit \"\" 50010880 00000200 (172,22)-(289,44) 0",
-        L"Button \"...\" 50010000 00000000 (294,21)-(317,44) 11",
-        L"Static \"Files:\" 50000000 00000000 (8,62)-(153,76) 0",
-        L"ListBox \"\" 50010400 00000200 (8,76)-(153,208) 14",
-        L"Static \"Current file:\" 50000000 00000000 (172,62)-(317,76) 0",
-        L"msctls_progress32 \"\" 50000001 00000000 (172,76)-(317,93) 0",
-        L"Static \"Total:\" 50000000 00000000 (172,102)-(317,116) 0",
-        L"msctls_progress32 \"\" 50000001 00000000 (172,116)-(317,133) 0",
-        L"Button \"Convert\" 50010000 00000000 (172,142)-(240,168) 12",
-        L"Static \"\" 50000010 00020000 (3,52)-(328,54) 0",
-        L"Static \"\" 50000011 00020000 (161,56)-(163,209) 0",
-        L"Static \"PWRBADGE\" 5000000E 00000000 (245,142)-(317,168) 15",
-        L"Static \"Web Site: www.varnel.example\" 50000001 00000000 (166,180)-(321,196) 0",
-        L"Static \"\" 50000012 00000000 (0,0)-(326,207) 0",
-    };
-    for (int i = 0; i < 18; ++i) {
-      Eq(row(K(i), Rect(K(i), main)), rows[i], "child " + std::to_string(i + 1));
-      // Wine answers WM_GETFONT from another process with 0: a label's font is checked as drawn.
-      if (Str(L"0 3 6 8 10 16 ").find(S(i) + L" ") != Str::npos)
-        Check(Until(5000, [&] { return Shows(K(i)); }), N(Text(K(i))) + " in the dialog font");
-    }
-    Eq(Tools(), kTips + L"Start converting", "one top-most tooltip window with three tips");
-    // The path fields are read-only; Tab and Shift+Tab walk the controls in creation order.
-    const auto focus = [&] {
-      GUITHREADINFO thread{sizeof thread};
-      GetGUIThreadInfo(app.dwThreadId, &thread);
-      return std::find(kids.begin(), kids.end(), thread.hwndFocus) - kids.begin();
-    };
-    Str order = S(focus());
+    for (auto part : {&Driver::StartupWindow, &Driver::StartupChildren, &Driver::StartupFonts,
+                      &Driver::StartupTooltips, &Driver::StartupKeyboard, &Driver::StartupPointer,
+                      &Driver::StartupLink, &Driver::StartupThemeChange, &Driver::StartupClose})
+      (this->*part)();
+  }
+  void Matches(HWND window, const RECT& rect, const WindowRow& row) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    const wchar_t* bang = wcschr(className, L'!');  // Wine's versioned classes: "6.0...!Button"
+    Equal(Describe(Narrow(bang ? bang + 1 : className), Narrow(Text(window)),
+                   GetWindowLongW(window, GWL_STYLE), GetWindowLongW(window, GWL_EXSTYLE), rect,
+                   GetDlgCtrlID(window)),
+          Describe(row.className, row.text, row.style, row.exStyle, row.rect, row.id),
+          std::string(row.name) + ": class, text, styles, place, id");
+  }
+  void StartupWindow() {  // its height without the caption
+    RECT window = Rect(main);
+    window.bottom -= GetSystemMetrics(SM_CYCAPTION);
+    Matches(main, window, kWindow);
+    Equal(std::to_string(GetClassLongW(main, GCL_STYLE)), "3",
+          "the window's class style: redrawn on a resize");
+  }
+  void StartupChildren() {
+    for (int i = 0; i < kChildCount; ++i) Matches(kids[i], Rect(kids[i], main), kChildren[i]);
+  }
+  // Wine answers WM_GETFONT from another process with 0: a label's font is checked as drawn.
+  void StartupFonts() {
+    for (int i = 0; i < kChildCount; ++i)
+      if (kChildren[i].label)
+        Check(Until(5000, [&] { return Shows(kids[i]); }),
+              std::string(kChildren[i].name) + " in the dialog font");
+  }
+  void StartupTooltips() {
+    Equal(Tips(), kFolderTips + "Start converting", "one top-most tooltip window, three tips");
+  }
+  // Tab and Shift+Tab walk the controls in creation order; the path fields are read-only.
+  void StartupKeyboard() {
+    Equal(Focused(), "source path", "the focus at start-up");
     SetForegroundWindow(main);
-    for (const char* keys : {"X", "\t", "\t", "\t", "\t", "\t", "\t", "\x10\t"}) {  // 10: Shift
-      const auto before = focus();
-      for (const char* key = keys; *key; ++key) keybd_event(*key, 0, 0, 0);
-      for (const char* key = keys; *key; ++key) keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
-      Until(*keys == 'X' ? 0 : 5000, [&] { return focus() != before; });
-      order += L" " + S(focus());
-    }
-    PostMessageW(K(kDest), WM_CHAR, 'z', 0);
-    Eq(order + L" " + (Drain() ? Text(K(kSource)) + Text(K(kDest)) : L"?"), L"1 1 2 4 5 7 12 1 12 ",
-       "the focus at start-up, after typing X, Tab six times, Shift+Tab; the paths stay empty");
-    // The stock hand over the label, the stock arrow elsewhere, as the driver's window shows them.
+    Equal(Press({'X'}, 0), "source path", "the focus after typing X");
+    std::string order;
+    for (int tab = 0; tab < 6; ++tab) order += Press({VK_TAB}) + ", ";
+    Equal(order,
+          "source button, destination path, destination button, file list, "
+          "Convert button, source path, ",
+          "the focus after each of six Tabs");
+    Equal(Press({VK_SHIFT, VK_TAB}), "Convert button", "the focus after Shift+Tab");
+    PostMessageW(Control(kDestPath), WM_CHAR, 'z', 0);
+    const bool drained = Drain();
+    Check(drained && Text(Control(kSourcePath)).empty(), "the source path after typing X: empty");
+    Check(drained && Text(Control(kDestPath)).empty(), "the destination path after a z: empty");
+  }
+  // The stock hand over the link, the stock arrow elsewhere, as the driver's window shows them.
+  void StartupPointer() {
     const HWND mine = CreateWindowExW(WS_EX_TOPMOST, L"Static", 0,
                                       WS_POPUP | WS_VISIBLE | SS_NOTIFY, 0, 0, 64, 64, 0, 0, 0, 0);
-    std::string stock[2];
-    for (int hand : {0, 1}) {
-      SetClassLongPtrW(mine, GCLP_HCURSOR, (LONG_PTR)LoadCursorW(0, hand ? IDC_HAND : IDC_ARROW));
-      stock[hand] = CursorAt({20 + hand * 20, 20}, true);
-    }
+    SetClassLongPtrW(mine, GCLP_HCURSOR, (LONG_PTR)LoadCursorW(0, IDC_ARROW));
+    const std::string arrow = CursorAt({20, 20}, true);
+    SetClassLongPtrW(mine, GCLP_HCURSOR, (LONG_PTR)LoadCursorW(0, IDC_HAND));
+    const std::string hand = CursorAt({40, 20}, true);
     DestroyWindow(mine);
     SetForegroundWindow(main);
-    const RECT c = Rect(K(17));  // the client area
-    Str shapes;
-    for (int kid : {16, 6, 16, 15, 0, kSource}) {  // 0: between the path fields and the line
-      const RECT r = kid ? Rect(K(kid)) : RECT{c.left + 60, c.top + 48, c.left + 60, c.top + 48};
-      const std::string now = CursorAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-      shapes += now == stock[0] ? L"arrow " : now == stock[1] ? L"hand " : L"other ";
+    if (!Check(arrow != hand, "X draws the stock arrow and hand apart")) return;
+    const RECT client = Rect(Control(kFrame));
+    const POINT background = {client.left + 60, client.top + 48};  // under the path fields
+    const struct {
+      const char* where;
+      POINT at;
+      const char* shape;
+    } spots[] = {{"web link", Centre(kWebLink), "hand"},
+                 {"Files: label", Centre(kFilesLabel), "arrow"},
+                 {"web link again", Centre(kWebLink), "hand"},
+                 {"logo", Centre(kLogo), "arrow"},
+                 {"background", background, "arrow"},
+                 {"source path", Centre(kSourcePath), "its own"}};
+    for (const auto& spot : spots) {
+      const std::string now = CursorAt(spot.at);
+      const char* shape = now == arrow ? "arrow" : now == hand ? "hand" : "its own";
+      Equal(shape, spot.shape, std::string("the pointer over the ") + spot.where);
     }
-    Eq(stock[0] == stock[1] ? L"?" : shapes, L"hand arrow hand arrow arrow other ",
-       "the pointer over the label, another label, the label, the logo, the background, a path");
-    // Only a click on the label opens its address, here with x11.py for a browser; one for the
-    // background click would have written the log before the end of the run.
+  }
+  // Only a click on the label opens its address, here with x11.py for a browser; one for the
+  // background click would have written the log before the end of the run.
+  void StartupLink() {
     const Str browser = L"\"" + work + L"x11.py\" url \"%1\"";
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\ddeexec");
     RegSetKeyValueW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, REG_SZ, browser.c_str(),
                     browser.size() * 2 + 2);
-    for (LPARAM at : {MAKELPARAM(60, 48), MAKELPARAM(243, 188)})
-      PostMessageW(main, WM_LBUTTONDOWN, MK_LBUTTON, at), PostMessageW(main, WM_LBUTTONUP, 0, at);
+    for (LPARAM at : {MAKELPARAM(60, 48), MAKELPARAM(243, 188)}) {
+      PostMessageW(main, WM_LBUTTONDOWN, MK_LBUTTON, at);
+      PostMessageW(main, WM_LBUTTONUP, 0, at);
+    }
     std::string urls;
     Until(kLong, [&] { return (urls = Read(work + L"url.log")).find('\n') != std::string::npos; });
     Check(urls == "http://www.varnel.example\n", "a click on the label opens its address", urls);
-    // A theme change brings back the window's size for the caption height, where it stands.
+  }
+  // A theme change brings back the window's size for the caption height, where it stands.
+  void StartupThemeChange() {
     SetWindowPos(main, nullptr, 0, 0, 420, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    const RECT resized = Rect(main), r = (Send(main, WM_THEMECHANGED), Rect(main));
-    Check(resized.right == 346 + 420 && r.left == 346 && r.top == 277 && r.right == 346 + 332 &&
-              r.bottom == 277 + 213 + GetSystemMetrics(SM_CYCAPTION),
-          "WM_THEMECHANGED restores the size of a resized window and keeps its place");
+    Check(Rect(main).right == 346 + 420, "the window resized before WM_THEMECHANGED");
+    Send(main, WM_THEMECHANGED);
+    const RECT r = Rect(main);
+    const auto pair = [](LONG a, LONG b) { return std::to_string(a) + "," + std::to_string(b); };
+    Equal(pair(r.right - r.left, r.bottom - r.top), pair(332, 213 + GetSystemMetrics(SM_CYCAPTION)),
+          "WM_THEMECHANGED restores the window's size");
+    Equal(pair(r.left, r.top), "346,277", "WM_THEMECHANGED keeps the window's place");
+  }
+  void StartupClose() {
     PostMessageW(main, WM_CLOSE, 0, 0);
     Until(kLong, [&] { return !Running() || Dialog(); });
-    Check(!Dialog() && Exit0(), "closing the idle window asks nothing, exit code 0");
+    Check(!Dialog(), "closing the idle window asks nothing");
+    Check(Exit0(), "closing the idle window: exit code 0");
   }
 
+  // A refused Convert, the folder dialogs, a conversion each way, then the abort question.
   void Batches() {
     if (!Start()) return;
     Click(kConvert);
-    Eq(Finish(), L"Error: Please select files first", "Convert with no files is refused");
-    // The dialog, its pick (none: Cancel), the fields, the folder listed (for WAV files: mixed).
+    Equal(Finish(), L"Error: Please select files first", "Convert with no files is refused");
+    Picks();
+    BothWays();
+    Aborts();
+  }
+  // The button, its pick (none: Cancel), the fields, the folder listed (for WAV files: mixed).
+  void Picks() {
     const struct {
-      int button;
+      Child button;
       Str pick, source, dest, list;
     } picks[] = {{kDestButton, L"out", L"", L"out", L"neither"},
                  {kSourceButton, L"mixed", L"mixed", L"mixed", L"mixed"},
@@ -402,22 +533,29 @@ class Driver {
                  {kSourceButton, L"meds", L"meds", L"meds", L"meds"},
                  {kDestButton, L"", L"meds", L"", L"meds"}};
     for (const auto& row : picks) {
-      Pick(row.button, F(row.pick));
-      Eq(Text(K(kSource)) + L" > " + Text(K(kDest)) + L" [" + List() + L"]",
-         F(row.source) + L" > " + F(row.dest) + L" [" +
-             Names(F(row.list), row.list == L"mixed" ? L".wav" : L".med") + L"]",
-         "picks, row " + std::to_string(&row - picks + 1) + ": fields, list");
+      Pick(row.button, Fixture(row.pick));
+      const std::string what = "picks, row " + std::to_string(&row - picks + 1) + ": ";
+      Equal(Text(Control(kSourcePath)), Fixture(row.source), what + "the source path");
+      Equal(Text(Control(kDestPath)), Fixture(row.dest), what + "the destination path");
+      Equal(List(), Names(Fixture(row.list), row.list == L"mixed" ? L".wav" : L".med"),
+            what + "the file list");
     }
-    for (const Str& to : {Str(L"wav"), Str(L"back")}) {  // one conversion each way
+  }
+  void BothWays() {
+    for (const Str& to : {Str(L"wav"), Str(L"back")}) {
       const Str from = to == L"wav" ? L"conv" : L"wav";
-      Pick(kSourceButton, F(from)), Pick(kDestButton, F(to));
+      Pick(kSourceButton, Fixture(from));
+      Pick(kDestButton, Fixture(to));
       Click(kConvert);
-      Eq(List() + Finish(), Names(F(from)) + kDone, N(to) + ": the list, then Done");
-      Converted(from, to, 9, N(from) + " to " + N(to));
+      Equal(Finish(), kDone, Narrow(to) + ": the batch ends with Done");
+      Equal(List(), Names(Fixture(from)), Narrow(to) + ": the list, every file of " + Narrow(from));
+      Converted(from, to, 9, Narrow(from) + " to " + Narrow(to));
     }
-    // Six files, asked to abort after the first by a request queued behind Convert. A Convert
-    // click behind Yes must not start a batch inside the ending one; a close there quits after it.
-    Pick(kSourceButton, F(L"abort"));
+  }
+  // Six files, asked to abort after the first by a request queued behind Convert. A Convert
+  // click behind Yes must not start a batch inside the ending one; a close there quits after it.
+  void Aborts() {
+    Pick(kSourceButton, Fixture(L"abort"));
     const struct {
       std::string what;
       UINT request, answer, then;  // WM_CLOSE to the window, else to the Convert button
@@ -427,21 +565,22 @@ class Driver {
                 {"close, Yes", WM_CLOSE, IDYES, WM_NULL},
                 {"Cancel, Yes, close", BM_CLICK, IDYES, WM_CLOSE}};
     for (const auto& row : rows) {
-      const Str out = L"abort" + S(&row - rows + 1);
-      const auto to = [&](UINT message) { return message == WM_CLOSE ? main : K(kConvert); };
-      Pick(kDestButton, F(out));
-      PostAtOnce({{K(kConvert), BM_CLICK}, {to(row.request), row.request}});
-      const Says question = NextBox();
-      Check(question.second == kAbort && Send(K(kList), LB_GETCURSEL) == 0,
+      const Str out = L"abort" + std::to_wstring(&row - rows + 1);
+      const auto to = [&](UINT message) { return message == WM_CLOSE ? main : Control(kConvert); };
+      Pick(kDestButton, Fixture(out));
+      PostAtOnce({{Control(kConvert), BM_CLICK}, {to(row.request), row.request}});
+      const Box question = NextBox();
+      Equal(question.says, L"Question: Abort converting?", row.what + ": the question");
+      Equal(std::to_string(Send(Control(kFileList), LB_GETCURSEL)), "0",
             row.what + ": asked after file 1, selected");
       Busy(true, row.what);
-      PostAtOnce({{question.first, WM_COMMAND, row.answer}, {to(row.then), row.then}});
-      Until(kLong, [&] { return !IsWindowVisible(question.first); });
-      Eq(Finish(), kDone, row.what + ": the batch ends with Done");
+      PostAtOnce({{question.window, WM_COMMAND, row.answer}, {to(row.then), row.then}});
+      Until(kLong, [&] { return !IsWindowVisible(question.window); });
+      Equal(Finish(), kDone, row.what + ": the batch ends with Done");
       Converted(L"abort", out, row.answer == IDYES ? 1 : 6, row.what);
       if (row.then == WM_CLOSE) break;
-      Check(Drain() && !Dialog() && Running() && IsWindowVisible(main),
-            row.what + ": no second batch, the window stays open");
+      Check(Drain() && !Dialog(), row.what + ": no second batch");
+      Check(Running() && IsWindowVisible(main), row.what + ": the window stays open");
       Busy(false, row.what);
     }
     Check(Exit0(), "close while a batch ends: the program then quits with exit code 0");
@@ -453,16 +592,17 @@ class Driver {
 // Usage: tonequay-e2e PROGRAM FIXTURES\ WORK\, DOS paths.
 int wmain(int, wchar_t** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);
-  Driver d{argv[1], argv[2], argv[3]};
-  d.Fixtures(
+  Driver driver{argv[1], argv[2], argv[3]};
+  driver.Fixtures(
       L"mixed\\x1.med:90 mixed\\w1.wav:90 mixed\\w2.wav:90 meds\\m1.med:90 "
       L"meds\\m2.MED:90 meds\\m3.med:90 neither\\notes.txt:90 out\\ wav\\ back\\ "
       L"conv\\bass.med:7700 conv\\Drum.MED:12800 conv\\lead.take2.med:5100 abort1\\ "
       L"abort2\\ abort3\\ abort4\\ abort5\\ abort\\f1.med:65000 abort\\f2.med:65000 "
       L"abort\\f3.med:65000 abort\\f4.med:65000 abort\\f5.med:65000 abort\\f6.med:65000");
-  d.Startup(), d.Batches();
-  d.Check(d.Read(d.work + L"url.log") == "http://www.varnel.example\n",
-          "a click on the window's background opened nothing");
-  std::printf("%d failed\n", d.failed);
-  return d.failed ? 1 : 0;
+  driver.Startup();
+  driver.Batches();
+  driver.Check(driver.Read(driver.work + L"url.log") == "http://www.varnel.example\n",
+               "a click on the window's background opened nothing");
+  std::printf("%d failed\n", driver.failed);
+  return driver.failed ? 1 : 0;
 }
