@@ -15,13 +15,20 @@ constexpr char kFooter[] =
     "folders are not followed, and a DEST inside SOURCE is left out of the walk.\n"
     "Ctrl-C stops after the file in progress.\n"
     "\n"
-    "Exit codes: 0 all listed files converted (or none listed), 1 some file failed,\n"
-    "2 bad usage or a refused batch (missing folder, not enough free space), 130 interrupted.\n"
+    "A .wav bound for a .med gets a warning when it is not IMA ADPCM, or when the .med it\n"
+    "replaces has another channel count, sample rate or block align: the game would not play\n"
+    "it. The file is still converted unless --strict is given. --info lists every .wav and .med\n"
+    "file of SOURCE (with -r, of the tree) with its format, and takes no DEST.\n"
+    "\n"
+    "Exit codes: 0 all listed files converted (or none listed), 1 some file failed or was\n"
+    "refused (--info: some file has a problem), 2 bad usage or a refused batch (missing\n"
+    "folder, not enough free space), 130 interrupted.\n"
     "\n"
     "Examples:\n"
     "  tonequay-cli sounds converted      .med files in sounds -> .wav files in converted\n"
     "  tonequay-cli --dry-run sounds      show what would be converted, write nothing\n"
-    "  tonequay-cli -r sound out          the tree under sound -> the same tree under out\n";
+    "  tonequay-cli -r sound out          the tree under sound -> the same tree under out\n"
+    "  tonequay-cli -i edited             the format of each sound in edited\n";
 
 }  // namespace
 
@@ -36,11 +43,16 @@ int main(int argc, char** argv) {
   app.add_option("SOURCE", options.source, "Folder holding the .med or .wav files")->required();
   CLI::Option* dest =
       app.add_option("DEST", options.dest, "Folder for the converted files (default: SOURCE)");
-  app.add_flag("-q,--quiet", options.quiet, "Show failures only: no progress, no summary");
+  app.add_flag("-q,--quiet", options.quiet,
+               "Show failures and warnings only: no progress, no summary");
   app.add_flag("-n,--dry-run", options.dryRun,
                "List each source file and its output name; write nothing");
   app.add_flag("-r,--recursive", options.recursive,
                "Convert every folder under SOURCE into the same folders under DEST");
+  app.add_flag("-i,--info", options.info,
+               "Show each sound's format and any problem; write nothing");
+  app.add_flag("--strict", options.strict,
+               "Refuse each .wav that gets a warning, as a failure; keep the old .med");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
   // "/name" is a folder on the current drive, not an option, on Windows too.

@@ -6,12 +6,14 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "cli/sound_check.h"
 #include "cli/terminal_ui.h"
 #include "cli/tree.h"
 #include "convert/batch.h"
 #include "convert/platform_file_system.h"
 #include "convert/scan.h"
 #include "convert/sound_rules.h"
+#include "convert/wave_format.h"
 
 namespace {
 
@@ -50,41 +52,100 @@ bool NoInterrupt() {
   return false;
 }
 
-// Lists what a run would do. Nothing is opened for writing.
+// The line that warns of list entry `name`, or refuses it under --strict, when it is a .wav
+// bound for a .med that would not play as the one it replaces; empty otherwise.
+std::string ReplacementLine(const CliOptions& options, FileSystem& fs,
+                            const std::string& sourceFolder, const std::string& destFolder,
+                            const std::string& name, const LeadByteSet& leadBytes) {
+  if (ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med") return "";
+  const std::string output = OutputNameFor(name, leadBytes);
+  const std::string warning = ReplacementWarning(name, ReadWaveFormat(fs, sourceFolder + name),
+                                                 output, ReadWaveFormat(fs, destFolder + output));
+  if (warning.empty()) return "";
+  return (options.strict ? "refused: " : "warning: ") + warning;
+}
+
+// Lists what a run would do, with the warnings it would show. Nothing is opened for writing.
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
            const FileList& list, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
-  const std::uint64_t totalBytes = ListedBytes(fs, sourceFolder, list);
+  NameList converted;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
+    const std::string line =
+        ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
+    if (!line.empty()) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s\n", ForDisplay(line).c_str());
+      if (options.strict) continue;
+    }
+    converted.Add(name);
     const std::string sourcePath = sourceFolder + name;
     const std::string destPath = destFolder + OutputNameFor(name, leadBytes);
     std::printf("%s -> %s\n", ForDisplay(sourcePath).c_str(), ForDisplay(destPath).c_str());
   }
+  const int refused = list.Count() - converted.Count();
   if (!options.quiet) {
-    std::printf("Dry run: %d files would be converted, %" PRIu64
+    const std::string refusedText = refused > 0 ? ", " + std::to_string(refused) + " refused" : "";
+    std::printf("Dry run: %d files would be converted%s, %" PRIu64
                 " bytes to read; nothing was written\n",
-                list.Count(), totalBytes);
+                converted.Count(), refusedText.c_str(), ListedBytes(fs, sourceFolder, converted));
   }
   std::fflush(stdout);
-  return kExitConverted;
+  return refused > 0 ? kExitFailed : kExitConverted;
+}
+
+// The --info table of every sound under `source`; reads headers only, writes nothing.
+int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
+  if (source.empty()) {
+    std::fprintf(stderr, "Please select files first\n");
+    return kExitUsage;
+  }
+  const std::vector<std::string> names =
+      options.recursive ? WalkTree(source, "", fs, true).files : SoundFilesIn(source, fs);
+  if (names.empty() && !options.quiet) {
+    std::fprintf(stderr, "No .wav or .med files %s \"%s\"\n", options.recursive ? "under" : "in",
+                 options.source.c_str());
+  }
+  const LeadByteSet leadBytes = fs.LeadBytes();
+  const std::string folder = WithTrailingBackslash(source);
+  std::vector<InfoRow> rows;
+  bool anyProblem = false;
+  for (const std::string& name : names) {
+    InfoRow row{ForDisplay(name), ReadWaveFormat(fs, folder + name), ""};
+    row.problem = PlayProblem(row.format, ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med");
+    anyProblem = anyProblem || !row.problem.empty();
+    // --quiet keeps only what needs attention.
+    if (!options.quiet || !row.problem.empty()) rows.push_back(row);
+  }
+  if (!rows.empty()) std::fputs(InfoTable(rows).c_str(), stdout);
+  std::fflush(stdout);
+  return anyProblem ? kExitFailed : kExitConverted;
 }
 
 }  // namespace
 
 int RunCli(const CliOptions& options) {
+  if (options.info && options.destGiven) {
+    std::fprintf(stderr,
+                 "%s: --info reads SOURCE only and takes no DEST; a --dry-run with DEST shows "
+                 "the warnings for the files there\nRun '%s --help' for usage.\n",
+                 kProgram, kProgram);
+    return kExitUsage;
+  }
   const std::string source = FolderArgument(options.source);
   const std::string dest = options.destGiven ? FolderArgument(options.dest) : source;
   if (!FolderIsUsable("source", options.source, source) ||
       !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest)) {
     return kExitUsage;
   }
+  PlatformFileSystem fs;
+  if (options.info) return Info(options, source, fs);
   // A dry run writes nothing, so Ctrl-C may end it at once.
   if (!options.dryRun) InstallInterruptHandler();
 
-  PlatformFileSystem fs;
   ProgressStyle style;
   style.quiet = options.quiet;
   style.redraw = StderrIsTerminal();
@@ -100,15 +161,26 @@ int RunCli(const CliOptions& options) {
   if (!source.empty() && options.recursive) {
     tree = WalkTree(source, dest, fs);
     for (const std::string& file : tree.files) list.Add(file);
-    // A folder is made only once a file of its own is reached: nothing before the batch's
-    // free-space check, nothing for a folder without sound files, nothing on a dry run. One
-    // that cannot be made shows as that file's "Error create file".
-    ui.BeforeEachFile([&tree, &dest](int index) {
-      MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest);
-    });
   } else if (!source.empty()) {
     ScanFolder(source, list, fs);
   }
+  // Each file is checked as the batch reaches it, so a warning stands beside its progress and
+  // compares with the .med there at that moment. A folder is made only once a file of its own
+  // is admitted: nothing before the batch's free-space check, nothing for a folder without
+  // sound files, nothing on a dry run. One that cannot be made shows as that file's "Error
+  // create file".
+  const LeadByteSet leadBytes = fs.LeadBytes();
+  ui.BeforeEachFile([&](int index) {
+    const std::string line =
+        ReplacementLine(options, fs, WithTrailingBackslash(source), WithTrailingBackslash(dest),
+                        list.Item(index), leadBytes);
+    if (!line.empty()) ui.Warn(line);
+    if (!line.empty() && options.strict) return false;
+    if (options.recursive) {
+      MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest);
+    }
+    return true;
+  });
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
     std::fprintf(stderr, "No .wav or .med files %s \"%s\"\n", options.recursive ? "under" : "in",
                  options.source.c_str());

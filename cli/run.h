@@ -10,10 +10,12 @@ struct CliOptions {
   bool quiet = false;
   bool dryRun = false;
   bool recursive = false;  // every folder under SOURCE into the same place under DEST
+  bool info = false;       // each sound's format instead of a conversion
+  bool strict = false;     // a .wav that would be warned of is refused instead
 };
 
 inline constexpr int kExitConverted = 0;      // every listed file converted, or none listed
-inline constexpr int kExitFailed = 1;         // at least one file failed
+inline constexpr int kExitFailed = 1;         // at least one file failed or, for --info, has a problem
 inline constexpr int kExitUsage = 2;          // bad arguments or a refused batch
 inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C, as a shell reports SIGINT
 

@@ -64,10 +64,18 @@ void TerminalUi::ShowMessage(const std::string& text, const std::string& /*title
       text.find('"') == std::string::npos) {
     line += " \"" + WithTrailingBackslash(sourceFolder_) + names_.Item(selected_) + "\"";
   }
+  PutAbove(ForDisplay(line));
+}
+
+void TerminalUi::PutAbove(const std::string& line) {
   const bool hadLine = drawnLength_ > 0;
   ClearLine();
-  Put(ForDisplay(line) + "\n");
+  Put(line + "\n");
   if (hadLine) DrawLine();
+}
+
+void TerminalUi::Warn(const std::string& line) {
+  PutAbove(ForDisplay(line));
 }
 
 void TerminalUi::Pump() {
@@ -83,7 +91,6 @@ void TerminalUi::Pump() {
 
 void TerminalUi::OnSelect(int index) {
   selected_ = index;
-  if (beforeEachFile_) beforeEachFile_(index);
   if (!style_.quiet && style_.redraw) DrawLine();
 }
 

@@ -38,9 +38,13 @@ class TerminalUi final : public BatchUi {
   void SetConvertCaption(const std::string& /*caption*/) override {}
   void SetConvertTip(const std::string& /*tip*/) override {}
   void Pump() override;
+  bool Admits(int index) override { return !beforeEachFile_ || beforeEachFile_(index); }
 
-  // Calls `hook` with each file's index as the batch reaches that file, before it is opened.
-  void BeforeEachFile(std::function<void(int)> hook) { beforeEachFile_ = std::move(hook); }
+  // Calls `hook` with each file's index as the batch reaches that file, before it is opened;
+  // a false answer makes the batch count the file as failed and leave it unopened.
+  void BeforeEachFile(std::function<bool(int)> hook) { beforeEachFile_ = std::move(hook); }
+  // Shows `line` on a line of its own, above the progress line.
+  void Warn(const std::string& line);
   // Removes the progress line once the batch has ended, before the summary is printed.
   void Finish() { ClearLine(); }
   // True when an interrupt reached the batch as an abort request.
@@ -62,13 +66,14 @@ class TerminalUi final : public BatchUi {
   void DrawLine();
   void ClearLine();
   void Put(const std::string& text);
+  void PutAbove(const std::string& line);
 
   std::string sourceFolder_;
   std::string destFolder_;
   ProgressStyle style_;
   std::FILE* out_;
   bool (*interrupted_)();
-  std::function<void(int)> beforeEachFile_;
+  std::function<bool(int)> beforeEachFile_;
   Names names_{*this};
   int selected_ = -1;
   int percent_ = 0;

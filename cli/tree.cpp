@@ -10,7 +10,7 @@
 #include "convert/file_list.h"
 #include "convert/scan.h"
 
-Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs) {
+Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, bool everySound) {
   struct Pending {
     std::string folder;
     std::string relative;
@@ -30,7 +30,11 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs) {
     tree.folders.push_back({next.relative, next.parent, next.parent < 0});
 
     NameList files;
-    ScanFolder(next.folder, files, fs);
+    if (everySound) {
+      files.names = SoundFilesIn(next.folder, fs);
+    } else {
+      ScanFolder(next.folder, files, fs);
+    }
     std::sort(files.names.begin(), files.names.end());
     for (const std::string& name : files.names) {
       tree.files.push_back(next.relative + name);
@@ -44,6 +48,15 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs) {
     }
   }
   return tree;
+}
+
+std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs) {
+  std::vector<std::string> names;
+  for (const char* pattern : {"\\*.med", "\\*.wav"}) {
+    for (const FoundFile& found : fs.FindFiles(folder + pattern)) names.push_back(found.name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop) {

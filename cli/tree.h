@@ -20,9 +20,14 @@ struct Tree {
 };
 
 // Visits `top` and the folders under it, depth first in sorted name order; each contributes
-// what the window's scan would list, sorted. Links to folders, folders seen before and
-// `skip` with everything under it (unless it is `top` itself) are left out.
-Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs);
+// what the window's scan would list, or with `everySound` what SoundFilesIn lists, sorted.
+// Links to folders, folders seen before and `skip` with everything under it (unless it is
+// `top` itself) are left out.
+Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs,
+              bool everySound = false);
+
+// The .med and .wav files of `folder`, both kinds, sorted.
+std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs);
 
 // Makes folder `index` of `tree` under `destTop`, and the folders above it, unless done before;
 // false when it cannot be had.

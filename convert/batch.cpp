@@ -226,6 +226,10 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
   for (int i = 0; i < count; ++i) {
     ui.SetCurrentBar(0);
     list.Select(i);
+    if (!ui.Admits(i)) {
+      ++summary.failed;
+      continue;
+    }
     std::uint64_t bytes = 0;
     const FileOutcome outcome = ConvertOne(batch, list.Item(i), bytes);
     if (outcome == FileOutcome::Aborted) {

@@ -14,7 +14,7 @@ struct BatchSummary {
   bool started = false;  // false when a pre-check refused the batch
   int listed = 0;        // entries in the list when the batch started
   int converted = 0;     // outputs fully written and in place
-  int failed = 0;        // files that got an error message
+  int failed = 0;        // files that got an error message or were not admitted
   int skipped = 0;       // files not reached because the batch was aborted
   std::uint64_t bytesWritten = 0;
 };

@@ -31,4 +31,7 @@ class BatchUi {
   virtual void SetConvertTip(const std::string& tip) = 0;
   // Dispatches every message already queued for the window, never waiting for more.
   virtual void Pump() = 0;
+  // Whether the file just selected is converted; one turned away counts as failed, and saying
+  // why is left to the implementation. The window converts every file.
+  virtual bool Admits(int /*index*/) { return true; }
 };

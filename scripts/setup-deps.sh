@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make python3 time
+  cmake ninja-build g++ make python3 time sox
   libgtest-dev googletest libcli11-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
   binutils-mingw-w64-x86-64

@@ -2,6 +2,7 @@
 """tonequay-cli on real folders (cli), and what only a real disk does (faults, as root): full and
 read-only volumes, permissions, a file another program holds, Wine's drive letters."""
 import os, re, shlex, signal, subprocess, sys  # noqa: E401
+from pathlib import Path
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, expect, main, make, need, run, \
     sound, state, toggled, volume  # noqa: E402
@@ -57,6 +58,58 @@ def usage():
         assert result[0] == code and ("Summary" in result[1]) == ("Summary" in texts) and all(
             t.format(SEP) in result[1] + result[2] for t in texts.split("|")), (args, result)
     assert state() == before
+
+
+def made_by_sox(folder, files):
+    """{name: sox arguments} written into `folder` by sox; {name: bytes} back."""
+    os.makedirs(folder, exist_ok=True)
+    for name, args in files.items():
+        subprocess.run(["sox", "-n", *args.split(), os.path.join(folder, name), "synth", "0.3",
+                        "sine", "440"], check=True)
+    return {name: Path(folder, name).read_bytes() for name in files}
+
+
+def sound_checks():
+    # --info on one file of each kind against what sox says of it (of a .med: of its .wav); a
+    # problem for each file that would not play. Then a PCM .wav bound for an IMA ADPCM .med:
+    # warned of and converted, or with --strict refused with the old .med kept byte for byte.
+    made = made_by_sox("kinds", {"ima.wav": "-r 22050 -c 1 -e ima-adpcm",
+                                 "pcm.wav": "-r 44100 -c 2 -b 16", "ulaw.wav": "-r 8000 -e u-law"})
+    make("kinds", {"game.med": toggled(made["ima.wav"]), "pcm data.med": toggled(made["pcm.wav"]),
+                   "junk.wav": b"RIFF...."})
+    before = state()
+    code, out, err = run("--info", "kinds")
+    rows = {cells[0]: cells[1:] for cells in (re.split(r"\s{2,}", line.strip())
+                                              for line in out.splitlines()[1:])}
+    assert (code, err, state(), {n: c[6:] for n, c in rows.items()}) == (1, "", before, {
+        "ima.wav": [], "game.med": [], "junk.wav": ["not a RIFF/WAVE file"],
+        "pcm data.med": ["block align 4 does not fit IMA ADPCM for 2 channels"],
+        "pcm.wav": ["not IMA ADPCM"], "ulaw.wav": ["not IMA ADPCM"]}), (code, out, err)
+    for name, kind in {"ima.wav": "IMA ADPCM", "pcm.wav": "PCM", "ulaw.wav": "7",
+                       "game.med": "game (122)"}.items():
+        said = [subprocess.run(["soxi", what, "kinds/" + name.replace("game.med", "ima.wav")],
+                               capture_output=True, check=True).stdout.decode().strip()
+                for what in ("-c", "-r", "-b", "-D")]
+        assert rows[name][:6] == [kind, *said[:3], rows[name][4], "%.3f" % float(said[3])], \
+            (name, rows[name], said)
+    assert run("-i", "kinds", "dest")[0] == 2 and run("-i", "-q", "-r", ".")[1].count("\n") == 5
+
+    # ok.wav, of the format of the .med it replaces, converts in every run without a word.
+    medOld = sound(MED, 3000, 7)  # IMA ADPCM 22050 Hz mono
+    wav = made_by_sox("in", {"voice_01.wav": "-r 44100 -c 2 -b 16"})["voice_01.wav"]
+    make("in", {"ok.wav": toggled(medOld)})
+    make("out", {"voice_01.med": medOld, "ok.med": medOld})
+    line = ("voice_01.wav is PCM 16-bit 44100 Hz stereo; the voice_01.med it replaces is IMA "
+            "ADPCM 22050 Hz mono")
+    for args, code, shown, summary, written in [
+            (["-n", "--strict"], 1, "refused", "1 files would be converted, 1 refused", None),
+            (["--dry-run"], 0, "warning", "2 files would be converted", None),
+            (["--strict"], 1, "refused", SUMMARY % (2, 1, 1, 0, 3000), None),
+            ([], 0, "warning", SUMMARY % (2, 2, 0, 0, 3000 + len(wav)), toggled(wav))]:
+        result = run(*args, "in", "out")
+        assert (result[0], [text for text in result[2].splitlines() if text[0] != "["]) == (
+            code, [shown + ": " + line]) and summary in result[1], (args, result)
+        assert state("out") == {"voice_01.med": written or medOld, "ok.med": medOld}, args
 
 
 def tree():
@@ -187,6 +240,6 @@ def held():
 if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, Wine runs a prefix as its
     # owner only, and only Windows refuses a file that another program holds.
-    main({"cli": [conversions, usage] + ([] if WINE else [terminal, interrupt]),
+    main({"cli": [conversions, usage, sound_checks] + ([] if WINE else [terminal, interrupt]),
           "tree": [tree, names],
           "faults": [volumes, large] + ([held] if WINE else [permissions])})
