@@ -63,9 +63,13 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   }
   std::uint32_t headerBytes = batch.fs.Read(source, header.data(), 12);
   if (headerBytes == 12) headerBytes += batch.fs.Read(source, header.data() + 12, 28);
-  if (size < kMinHeaderBytes || headerBytes < kMinHeaderBytes || !IsAcceptedHeader(header)) {
+  // A file whose size holds a whole tag but whose read came back short changed or failed while
+  // it was read: its format is not what is wrong.
+  const bool readShort = size >= kMinHeaderBytes && headerBytes < kMinHeaderBytes;
+  if (readShort || size < kMinHeaderBytes || !IsAcceptedHeader(header)) {
     batch.fs.Close(source);
-    ShowError(batch, "Not supported MED file");
+    ShowError(batch,
+              readShort ? "Error read file " + Quoted(sourcePath) : "Not supported MED file");
     return FileOutcome::Failed;
   }
   return FileOutcome::Converted;
