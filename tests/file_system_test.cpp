@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "convert/batch.h"
 #include "convert/platform_file_system.h"
@@ -14,9 +15,10 @@ namespace fsys = std::filesystem;
 // A read-only old output is neither replaced nor left with a temporary file beside it, a new
 // file is never an existing one, and a name is found alone whatever its case twins.
 TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
-  const fsys::path root = fsys::temp_directory_path() / "tonequay-file-system-test";
-  fsys::remove_all(root);
-  fsys::create_directories(root / "out");
+  // A folder of this process's own: the suites of two builds run side by side.
+  const fsys::path root =
+      fsys::temp_directory_path() / ("tonequay-test-" + std::to_string(std::random_device()()));
+  ASSERT_TRUE(fsys::create_directory(root) && fsys::create_directory(root / "out"));
   std::map<std::string, Bytes> files = {
       {"a.med", SoundFile(4096, 122)}, {"b.med", SoundFile(40, 17)}, {"out/b.wav", {5}}};
 #ifndef _WIN32
