@@ -148,11 +148,12 @@ TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
 
 // Each operation fails at each of its first calls in turn: no existing output is damaged
 // unless its conversion completed, no user's file is taken for a temporary one, nothing else
-// is left.
+// is left. No temporary path is longer than its output's, so every output the platform can
+// create has a temporary file it can create too.
 TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
   const Bytes a = SoundFile((1u << 20) + 5, 122, 7), b = SoundFile(80, 17, 8);  // a: pieces
   const Bytes oldA(30, 1), oldB(30, 2);
-  const Files mine = {{"E:\\out\\~tonequay-1.tmp", {3}}, {"E:\\out\\~tonequay-2.tmp", {4}}};
+  const Files mine = {{"E:\\out\\~1", {3}}, {"E:\\out\\~2", {4}}};
   for (const char* op : kFsOps) {
     for (int nth = 1; nth <= 9; ++nth) {
       SCOPED_TRACE(std::string(op) + " call " + std::to_string(nth));
@@ -171,6 +172,7 @@ TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
       EXPECT_EQ(summary.converted, (outA != oldA) + (outB != oldB));
       EXPECT_EQ(summary.converted, job.fs.calls[op] < nth ? 2 : summary.converted);
       for (const auto& [path, data] : mine) EXPECT_EQ(files[path], data);
+      for (const std::string& path : job.fs.created) EXPECT_LE(path.size(), 12u) << path;
       // A failed delete of a temporary file is the one fault that may leave one behind.
       EXPECT_EQ(files.size(), std::string(op) == "Remove" ? files.size() : 6u);
     }

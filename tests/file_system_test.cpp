@@ -15,32 +15,35 @@ namespace fsys = std::filesystem;
 // A read-only old output is neither replaced nor left with a temporary file beside it, a new
 // file is never an existing one, and a name is found alone whatever its case twins.
 TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
-  // A folder of this process's own: the suites of two builds run side by side.
+  // A folder of this process's own: the suites of two builds run side by side. The outputs'
+  // paths are as long as Windows takes (259 bytes), so a longer temporary path would fail.
   const fsys::path root =
       fsys::temp_directory_path() / ("tonequay-test-" + std::to_string(std::random_device()()));
-  ASSERT_TRUE(fsys::create_directory(root) && fsys::create_directory(root / "out"));
-  std::map<std::string, Bytes> files = {
-      {"a.med", SoundFile(4096, 122)}, {"b.med", SoundFile(40, 17)}, {"out/b.wav", {5}}};
+  const fsys::path out = root / std::string(252 - root.string().size(), 'o');
+  ASSERT_TRUE(fsys::create_directory(root) && fsys::create_directory(out));
+  std::map<std::string, Bytes> files = {{"a.med", SoundFile(4096, 122)},
+                                        {"b.med", SoundFile(40, 17)}};
 #ifndef _WIN32
   files["A.MED"] = {9};  // only a case-sensitive volume holds both
 #endif
+  std::ofstream(out / "b.wav") << '!';
   for (const auto& [name, data] : files) {
     std::ofstream(root / name, std::ios::binary) << std::string(data.begin(), data.end());
   }
-  fsys::permissions(root / "out" / "b.wav", fsys::perms::owner_read);
+  fsys::permissions(out / "b.wav", fsys::perms::owner_read);
   PlatformFileSystem fs;
   RecordingBatchUi ui;
   ui.sourceText = root.string();
-  ui.destText = (root / "out").string();
+  ui.destText = out.string();
   ui.items = {"a.med", "b.med"};
   EXPECT_EQ(fs.FindFiles(ui.sourceText + "\\a.med").size(), 1u);
   EXPECT_EQ(fs.CreateNew(ui.destText + "\\b.wav").result, CreateResult::AlreadyExists);
   Converting = false;
   EXPECT_EQ(ConvertBatch(ui, fs).converted, 1);
   EXPECT_EQ(ui.boxes.at(0), "Error: Error create file \"" + ui.destText + "\\b.wav\"");
-  EXPECT_EQ(fsys::file_size(root / "out" / "b.wav"), 1u);
-  EXPECT_EQ(std::distance(fsys::directory_iterator(root / "out"), {}), 2);
-  fsys::permissions(root / "out" / "b.wav", fsys::perms::owner_all);
+  EXPECT_EQ(fsys::file_size(out / "b.wav"), 1u);
+  EXPECT_EQ(std::distance(fsys::directory_iterator(out), {}), 2);
+  fsys::permissions(out / "b.wav", fsys::perms::owner_all);
   fsys::remove_all(root);
 }
 

@@ -50,6 +50,7 @@ class FakeFileSystem final : public FileSystem {
     bool writable;
   };
   std::map<FileHandle, OpenFile> open;  // handles not yet closed
+  std::vector<std::string> created;     // every path CreateNew was given
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
@@ -72,6 +73,7 @@ class FakeFileSystem final : public FileSystem {
     return Fail("OpenRead") || entries.count(path) == 0 ? kInvalidFile : Open(path, false);
   }
   NewFile CreateNew(const std::string& path) override {
+    created.push_back(path);
     if (Fail("CreateNew")) return {};
     if (entries.count(path) != 0) return {CreateResult::AlreadyExists, kInvalidFile};
     entries[path] = {};
