@@ -10,39 +10,60 @@
 #include "convert/platform_file_system.h"
 #include "fakes/fakes.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fsys = std::filesystem;
 
-// A read-only old output is neither replaced nor left with a temporary file beside it, a new
+// An old output that a create with plain attributes would refuse (read-only; under Windows
+// hidden or system too) is neither replaced nor left with a temporary file beside it, a new
 // file is never an existing one, and a name is found alone whatever its case twins.
-TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
+TEST(PlatformFileSystem, KeepsOutputsACreateRefusesAndCreatesOnlyNewFiles) {
   // A folder of this process's own: the suites of two builds run side by side. The outputs'
   // paths are as long as Windows takes (259 bytes), so a longer temporary path would fail.
   const fsys::path root =
       fsys::temp_directory_path() / ("tonequay-test-" + std::to_string(std::random_device()()));
   const fsys::path out = root / std::string(252 - root.string().size(), 'o');
   ASSERT_TRUE(fsys::create_directory(root) && fsys::create_directory(out));
-  std::map<std::string, Bytes> files = {{"a.med", SoundFile(4096, 122)},
-                                        {"b.med", SoundFile(40, 17)}};
-#ifndef _WIN32
+  std::map<std::string, Bytes> files = {{"a.med", SoundFile(4096, 122)}};
+  std::map<std::string, unsigned> kept = {{"b", 0}};  // and the attribute that keeps it
+#ifdef _WIN32
+  kept.insert({{"c", FILE_ATTRIBUTE_HIDDEN}, {"d", FILE_ATTRIBUTE_SYSTEM}});
+#else
   files["A.MED"] = {9};  // only a case-sensitive volume holds both
 #endif
-  std::ofstream(out / "b.wav") << '!';
+  RecordingBatchUi ui;
+  ui.items = {"a.med"};
+  for (const auto& [name, attribute] : kept) {
+    files[name + ".med"] = SoundFile(40, 17);
+    ui.items.push_back(name + ".med");
+    const std::string output = (out / name).string() + ".wav";
+    std::ofstream(output) << '!';
+#ifdef _WIN32  // Wine keeps these in an extended attribute of the host's file, where it can
+    ASSERT_TRUE(attribute == 0 || SetFileAttributesA(output.c_str(), attribute));
+    EXPECT_EQ(GetFileAttributesA(output.c_str()) & attribute, attribute) << name;
+#endif
+  }
   for (const auto& [name, data] : files) {
     std::ofstream(root / name, std::ios::binary) << std::string(data.begin(), data.end());
   }
   fsys::permissions(out / "b.wav", fsys::perms::owner_read);
   PlatformFileSystem fs;
-  RecordingBatchUi ui;
   ui.sourceText = root.string();
   ui.destText = out.string();
-  ui.items = {"a.med", "b.med"};
   EXPECT_EQ(fs.FindFiles(ui.sourceText + "\\a.med").size(), 1u);
   EXPECT_EQ(fs.CreateNew(ui.destText + "\\b.wav").result, CreateResult::AlreadyExists);
   Converting = false;
   EXPECT_EQ(ConvertBatch(ui, fs).converted, 1);
-  EXPECT_EQ(ui.boxes.at(0), "Error: Error create file \"" + ui.destText + "\\b.wav\"");
-  EXPECT_EQ(fsys::file_size(out / "b.wav"), 1u);
-  EXPECT_EQ(std::distance(fsys::directory_iterator(out), {}), 2);
+  std::size_t box = 0;
+  for (const auto& [name, attribute] : kept) {
+    EXPECT_EQ(ui.boxes.at(box++),
+              "Error: Error create file \"" + ui.destText + "\\" + name + ".wav\"");
+    EXPECT_EQ(fsys::file_size(out / (name + ".wav")), 1u) << name;
+  }
+  const auto outputs = std::distance(fsys::directory_iterator(out), {});
+  EXPECT_EQ(static_cast<std::size_t>(outputs), kept.size() + 1);  // and a.wav, no temporary file
   fsys::permissions(out / "b.wav", fsys::perms::owner_all);
   fsys::remove_all(root);
 }
