@@ -39,13 +39,26 @@ void ShowError(Batch& batch, const std::string& text) {
   batch.ui.ShowMessage(text, "Error", MessageIcon::Error);
 }
 
+// A temporary name no longer than `room` bytes, empty when none fits: "~N.tmp", or "~N" in
+// the room of a four-byte output name such as ".wav". A leading '~' starts no reserved device
+// name and keeps the name a valid short one.
+std::string TempName(std::size_t room, int serial) {
+  const std::string name = "~" + std::to_string(serial);
+  if (name.size() + 4 <= room) return name + ".tmp";
+  return name.size() <= room ? name : std::string();
+}
+
 // Creates a fresh temporary file in the output's own folder, so the final move never crosses
-// into another volume mounted below the destination. The name is never one that exists
-// already, so a user's own file of that name is never touched.
+// into another volume mounted below the destination. Its path is never longer than the
+// output's, so every output the platform can create has a temporary file it can create too.
+// The name is never one that exists already, so a user's own file of that name is never touched.
 NewFile CreateTemp(Batch& batch, const std::string& outputName, std::string& tempPath) {
-  const std::string folder = batch.destFolder + FolderPartOf(outputName, batch.leadBytes);
+  const std::string outputFolder = FolderPartOf(outputName, batch.leadBytes);
+  const std::string folder = batch.destFolder + outputFolder;
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    tempPath = folder + "~tonequay-" + std::to_string(batch.tempSerial) + ".tmp";
+    const std::string name = TempName(outputName.size() - outputFolder.size(), batch.tempSerial);
+    if (name.empty()) break;
+    tempPath = folder + name;
     const NewFile temp = batch.fs.CreateNew(tempPath);
     if (temp.result != CreateResult::AlreadyExists) return temp;
     ++batch.tempSerial;
@@ -63,9 +76,13 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   }
   std::uint32_t headerBytes = batch.fs.Read(source, header.data(), 12);
   if (headerBytes == 12) headerBytes += batch.fs.Read(source, header.data() + 12, 28);
-  if (size < kMinHeaderBytes || headerBytes < kMinHeaderBytes || !IsAcceptedHeader(header)) {
+  // A file whose size holds a whole tag but whose read came back short changed or failed while
+  // it was read: its format is not what is wrong.
+  const bool readShort = size >= kMinHeaderBytes && headerBytes < kMinHeaderBytes;
+  if (readShort || size < kMinHeaderBytes || !IsAcceptedHeader(header)) {
     batch.fs.Close(source);
-    ShowError(batch, "Not supported MED file");
+    ShowError(batch,
+              readShort ? "Error read file " + Quoted(sourcePath) : "Not supported MED file");
     return FileOutcome::Failed;
   }
   return FileOutcome::Converted;

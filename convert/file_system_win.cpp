@@ -194,10 +194,13 @@ bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
   if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
   const DWORD error = GetLastError();
   if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
-  // Windows refuses to replace a read-only file; say so here too, where the file system
-  // underneath (Wine as root) would let it through.
+  // Windows refuses to create a file with plain attributes over a read-only, hidden or system
+  // one; such an output is refused the same way instead of being replaced by the move, which
+  // would drop its attributes (and which Wine as root lets through even for a read-only file).
+  constexpr DWORD kRefused =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   const DWORD attributes = GetFileAttributesA(to.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefused)) return false;
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 

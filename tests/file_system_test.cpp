@@ -4,46 +4,75 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "convert/batch.h"
 #include "convert/platform_file_system.h"
 #include "fakes/fakes.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fsys = std::filesystem;
 
-// A read-only old output is kept, with no temporary file beside it, a writable one replaced; a
-// new file is never an existing one, and a name is found alone whatever its case twins.
+// An old output that a create with plain attributes would refuse (read-only; under Windows
+// hidden or system too) is neither replaced nor left with a temporary file beside it, a writable
+// one is replaced, a new file is never an existing one, and a name is found alone whatever its
+// case twins.
 static void ConvertBesideOldOutputs(FileSystem& fs) {
-  const fsys::path root = fsys::temp_directory_path() / "tonequay-file-system-test";
-  fsys::remove_all(root);
-  fsys::create_directories(root / "out");
-  std::map<std::string, Bytes> files = {
-      {"a.med", SoundFile(4096, 122)}, {"b.med", SoundFile(40, 17)}, {"out/b.wav", {5}}};
-  files.insert({{"c.med", SoundFile(100, 122)}, {"out/c.wav", {6}}});
-#ifndef _WIN32
+  // A folder of this process's own: the suites of two builds run side by side. The outputs'
+  // paths are as long as Windows takes (259 bytes), so a longer temporary path would fail.
+  const fsys::path root =
+      fsys::temp_directory_path() / ("tonequay-test-" + std::to_string(std::random_device()()));
+  const fsys::path out = root / std::string(252 - root.string().size(), 'o');
+  ASSERT_TRUE(fsys::create_directory(root) && fsys::create_directory(out));
+  std::map<std::string, Bytes> files = {{"a.med", SoundFile(4096, 122)},
+                                        {"e.med", SoundFile(100, 122)}};
+  std::ofstream(out / "e.wav") << '!';  // writable: replaced
+  std::map<std::string, unsigned> kept = {{"b", 0}};  // and the attribute that keeps it
+#ifdef _WIN32
+  kept.insert({{"c", FILE_ATTRIBUTE_HIDDEN}, {"d", FILE_ATTRIBUTE_SYSTEM}});
+#else
   files["A.MED"] = {9};  // only a case-sensitive volume holds both
 #endif
+  RecordingBatchUi ui;
+  ui.items = {"a.med", "e.med"};
+  for (const auto& [name, attribute] : kept) {
+    files[name + ".med"] = SoundFile(40, 17);
+    ui.items.push_back(name + ".med");
+    const std::string output = (out / name).string() + ".wav";
+    std::ofstream(output) << '!';
+#ifdef _WIN32  // Wine keeps these in an extended attribute of the host's file, where it can
+    ASSERT_TRUE(attribute == 0 || SetFileAttributesA(output.c_str(), attribute));
+    EXPECT_EQ(GetFileAttributesA(output.c_str()) & attribute, attribute) << name;
+#endif
+  }
   for (const auto& [name, data] : files) {
     std::ofstream(root / name, std::ios::binary) << std::string(data.begin(), data.end());
   }
-  fsys::permissions(root / "out" / "b.wav", fsys::perms::owner_read);
-  RecordingBatchUi ui;
+  fsys::permissions(out / "b.wav", fsys::perms::owner_read);
   ui.sourceText = root.string();
-  ui.destText = (root / "out").string();
-  ui.items = {"a.med", "b.med", "c.med"};
+  ui.destText = out.string();
   EXPECT_EQ(fs.FindFiles(ui.sourceText + "\\a.med").size(), 1u);
   EXPECT_EQ(fs.CreateNew(ui.destText + "\\b.wav").result, CreateResult::AlreadyExists);
   Converting = false;
   EXPECT_EQ(ConvertBatch(ui, fs).converted, 2);
-  EXPECT_EQ(ui.boxes.at(0), "Error: Error create file \"" + ui.destText + "\\b.wav\"");
-  EXPECT_EQ(fsys::file_size(root / "out" / "b.wav"), 1u);
-  EXPECT_EQ(fsys::file_size(root / "out" / "c.wav"), 100u);
-  EXPECT_EQ(std::distance(fsys::directory_iterator(root / "out"), {}), 3);
-  fsys::permissions(root / "out" / "b.wav", fsys::perms::owner_all);
+  std::size_t box = 0;
+  for (const auto& [name, attribute] : kept) {
+    EXPECT_EQ(ui.boxes.at(box++),
+              "Error: Error create file \"" + ui.destText + "\\" + name + ".wav\"");
+    EXPECT_EQ(fsys::file_size(out / (name + ".wav")), 1u) << name;
+  }
+  EXPECT_EQ(fsys::file_size(out / "e.wav"), 100u);
+  const auto outputs = std::distance(fsys::directory_iterator(out), {});
+  // a.wav and e.wav besides, and no temporary file
+  EXPECT_EQ(static_cast<std::size_t>(outputs), kept.size() + 2);
+  fsys::permissions(out / "b.wav", fsys::perms::owner_all);
   fsys::remove_all(root);
 }
 
-TEST(PlatformFileSystem, KeepsAReadOnlyOutputAndCreatesOnlyNewFiles) {
+TEST(PlatformFileSystem, KeepsOutputsACreateRefusesAndCreatesOnlyNewFiles) {
   PlatformFileSystem fs;
   ConvertBesideOldOutputs(fs);
 #ifdef _WIN32

@@ -35,7 +35,7 @@ inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size
                                      "Read",      "Write",    "Close",     "Replace", "Remove"};
 
 // Windows-style paths; any operation fails at a chosen call. It lists in reverse name order,
-// so a caller that sorts shows.
+// so a caller that sorts shows, and as Windows it deletes or moves no file that is open.
 class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::string, Bytes> entries;         // by full path: the whole disk
@@ -50,6 +50,7 @@ class FakeFileSystem final : public FileSystem {
     bool writable;
   };
   std::map<FileHandle, OpenFile> open;  // handles not yet closed
+  std::vector<std::string> created;     // every path CreateNew was given
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
@@ -72,6 +73,7 @@ class FakeFileSystem final : public FileSystem {
     return Fail("OpenRead") || entries.count(path) == 0 ? kInvalidFile : Open(path, false);
   }
   NewFile CreateNew(const std::string& path) override {
+    created.push_back(path);
     if (Fail("CreateNew")) return {};
     if (entries.count(path) != 0) return {CreateResult::AlreadyExists, kInvalidFile};
     entries[path] = {};
@@ -113,17 +115,21 @@ class FakeFileSystem final : public FileSystem {
     return false;
   }
   bool Replace(const std::string& from, const std::string& to) override {
-    if (Fail("Replace") || entries.count(from) == 0) return false;
+    if (Fail("Replace") || entries.count(from) == 0 || IsOpen(from) || IsOpen(to)) return false;
     entries[to] = std::move(entries.at(from));
     return entries.erase(from) != 0;
   }
   bool Remove(const std::string& path) override {
-    return !Fail("Remove") && entries.erase(path) != 0;
+    return !Fail("Remove") && !IsOpen(path) && entries.erase(path) != 0;
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
 
  private:
   bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
+  bool IsOpen(const std::string& path) const {
+    return std::any_of(open.begin(), open.end(),
+                       [&](const auto& h) { return h.second.path == path; });
+  }
   std::uint64_t SizeOf(const std::string& path) const {
     return sizes.count(path) != 0 ? sizes.at(path) : entries.at(path).size();
   }
