@@ -17,7 +17,7 @@ converts() { # PROGRAM...: a.med comes out as a.wav, the same bytes but the tag 
 }
 
 zip=Tonequay-$version-win32.zip
-check "cpack writes $zip" cpack --config "$windows/CPackConfig.cmake" -B "$work"
+check "pack.sh writes $zip" "$here/../../scripts/pack.sh" "$windows" "$work"
 check "the zip holds the two programs and README.txt, nothing else" \
   test "$(unzip -Z1 "$zip" | sort | xargs)" = "README.txt tonequay-cli.exe tonequay.exe"
 unzip -q "$zip" -d zip
@@ -29,7 +29,7 @@ if [ $# -eq 0 ]; then echo "SKIP: no 32-bit Wine here to run the zip's tonequay-
 else check "the zip's tonequay-cli.exe converts under Wine" converts "$@" zip/tonequay-cli.exe; fi
 
 deb=tonequay-cli_${version}_$(dpkg --print-architecture).deb
-check "cpack writes $deb" cpack --config "$native/CPackConfig.cmake" -B "$work"
+check "pack.sh writes $deb" "$here/../../scripts/pack.sh" "$native" "$work"
 dpkg-deb -x "$deb" root
 check "--version" test "$(root/usr/bin/tonequay-cli --version)" = "tonequay-cli $version"
 check "the packaged tonequay-cli converts byte for byte" converts root/usr/bin/tonequay-cli
