@@ -11,7 +11,7 @@ packages=(
   wine wine64 wine32:i386 fonts-wine
   xvfb x11-utils x11-apps imagemagick
   clang-14 libclang-rt-14-dev clang-tidy cppcheck clang-format
-  dpkg-dev file lintian man-db zip unzip locales libxfixes3
+  dpkg-dev file lintian devscripts man-db zip unzip locales libxfixes3
 )
 
 missing=()
