@@ -10,7 +10,8 @@ add_compile_options("-ffile-prefix-map=${CMAKE_SOURCE_DIR}=."
 # Debian builds its packages with the flags dpkg-buildflags gives (stack protector, fortified
 # functions, full RELRO with immediate binding); a package built here must carry the same.
 option(TONEQUAY_DEBIAN_FLAGS "Add the hardening flags of dpkg-buildflags to a native build" OFF)
-if(NOT TONEQUAY_DEBIAN_FLAGS OR CMAKE_CROSSCOMPILING)
+# Linux only: a Mac may have dpkg from Homebrew, whose linker flags its own linker refuses.
+if(NOT TONEQUAY_DEBIAN_FLAGS OR CMAKE_CROSSCOMPILING OR NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
 endif()
 find_program(TONEQUAY_DPKG_BUILDFLAGS dpkg-buildflags)
