@@ -15,8 +15,11 @@ cd "$root"
 verify() {
   local commit start left right file failed=0 passed=0
   commit=$(git rev-parse HEAD)
-  work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
-  left=$work/a right=$work/second/build-of-the-same-commit
+  # The second folder is on another file system where there is one (tmpfs): what a package
+  # takes from the file system (listing order, block counts) then differs between the two.
+  work=$(mktemp -d) && other=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d -p "$work") &&
+    trap 'rm -rf "$work" "$other"' EXIT
+  left=$work/a right=$other/second/build-of-the-same-commit
   for dir in "$left" "$right"; do
     # --shared reaches the commit even when no branch holds it; the clone is fresh all the same.
     git clone -q --shared --no-checkout "$root" "$dir"
