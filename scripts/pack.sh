@@ -8,8 +8,8 @@
 set -euo pipefail
 build=$1 out=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}
-export SOURCE_DATE_EPOCH
+epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$epoch}
 umask 022
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" ||

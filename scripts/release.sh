@@ -6,7 +6,7 @@
 # commit's time unless set), no build path reaches a binary, and scripts/pack.sh fixes what
 # CPack leaves to the machine. --verify proves it: it builds the last commit in two fresh
 # clones in folders of different lengths and compares both dist/ folders byte for byte.
-# Usage: scripts/release.sh [--verify]   (root on a fresh Debian 12 installs what is missing first)
+# Usage: scripts/release.sh [--verify]   (as root on a fresh Debian 12 it installs what is missing)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -41,7 +41,8 @@ verify() {
     fi
   done < <(cd "$left/dist" && find . -type f | sed 's|^\./||' | sort)
   while read -r file; do
-    [ -f "$left/dist/$file" ] || { echo "FAIL $file: only in the second build"; failed=$((failed + 1)); }
+    [ -f "$left/dist/$file" ] ||
+      { echo "FAIL $file: only in the second build" && failed=$((failed + 1)); }
   done < <(cd "$right/dist" && find . -type f | sed 's|^\./||' | sort)
   echo "release: $passed passed, $failed failed"
   [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

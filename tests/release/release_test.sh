@@ -36,9 +36,10 @@ check "the packaged tonequay-cli converts byte for byte" converts root/usr/bin/t
 check "the manual page renders without warnings" \
   test -z "$(man --warnings -l root/usr/share/man/man1/tonequay-cli.1.gz 2>&1 >/dev/null)"
 check "dpkg-shlibdeps filled in Depends" bash -c "dpkg-deb -f $deb Depends | grep -q libstdc++6"
-check "lintian finds no error" \
-  bash -c "lintian --display-info --pedantic --fail-on error $deb >lintian.txt 2>&1 || ! cat lintian.txt"
-check "lintian --display-info --pedantic names no missing hardening" bash -c "! grep hardening- lintian.txt"
+check "lintian finds no error" bash -c \
+  "lintian --display-info --pedantic --fail-on error $deb >lintian.txt 2>&1 || ! cat lintian.txt"
+check "lintian --display-info --pedantic names no missing hardening" \
+  bash -c "! grep hardening- lintian.txt"
 # Control-flow marking needs every object linked in to carry it, the C library's start files
 # too: where they do not (Debian 12), no program on the system can have it.
 cet=(--nocfprotection)
