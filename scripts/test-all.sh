@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, proves the run command, builds every preset and
-# runs every test, the Wine suites beside the CPU-bound steps. Logs: build/test-all/STEP.log.
+# runs every test, the Wine suites beside the CPU-bound steps, builds tonequay-cli for macOS and
+# the last commit's release twice. Logs: build/test-all/STEP.log.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
@@ -43,6 +44,9 @@ done
 step native-tests ctest --preset native &
 step native-asan asan
 step fuzzing tests/fuzz/run.sh
+step macos scripts/macos-build.sh
+# The last commit built twice from fresh clones: both releases must be the same bytes.
+step reproducible scripts/release.sh --verify
 wait
 read -r passed failed < <(cat "$logs"/*.result | awk '{p += $2; f += $3} END {print p + 0, f + 0}')
 broken=$(grep -lv '^0 ' "$logs"/*.result | xargs -r -n 1 basename | sed 's/\.result$//' | xargs)
