@@ -19,9 +19,8 @@ Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::ui
           std::uint16_t bits, int samplesPerBlock = -1) {
   Bytes body;
   const std::uint32_t wide = channels, bitsWide = bits;
-  for (const std::uint32_t word : {tag | wide << 16, rate, rate * align, align | bitsWide << 16}) {
+  for (const std::uint32_t word : {tag | wide << 16, rate, rate * align, align | bitsWide << 16})
     Put(body, word, 4);
-  }
   if (samplesPerBlock >= 0) Put(body, 2 | (static_cast<std::uint32_t>(samplesPerBlock) << 16), 4);
   return body;
 }
@@ -47,6 +46,11 @@ Bytes Riff(const Chunks& chunks, std::int64_t riffExtra = 0) {
                static_cast<std::uint32_t>(static_cast<std::int64_t>(out.size()) - 8 + riffExtra));
 }
 
+// A format chunk and `dataSize` bytes of data.
+Bytes Sound(const Bytes& fmt, std::size_t dataSize = 0) {
+  return Riff({{"fmt ", fmt}, {"data", Bytes(dataSize)}});
+}
+
 // How sox writes 22050 Hz mono IMA ADPCM.
 const Bytes kImaFmt = Fmt(17, 1, 22050, 256, 4, 505);
 const Chunks kIma = {{"fmt ", kImaFmt}, {"fact", Bytes(4)}, {"data", Bytes(5632)}};
@@ -68,51 +72,42 @@ TEST(WaveFormat, ReportsTheFirstProblemAndTheLengthADecoderPlays) {
     chunks.push_back({"data", Bytes(256)});
     return Riff(chunks);
   };
-  Bytes noPad = Riff({{"fmt ", kImaFmt}, {"data", Bytes(257)}});
+  Bytes noPad = Sound(kImaFmt, 257);
   noPad.pop_back();
   // What, the file, the problem, the seconds (samples / rate; -1 for none).
   const std::tuple<const char*, Bytes, WaveProblem, double> cases[] = {
       {"IMA ADPCM: 22 blocks of 505", Riff(kIma), WaveProblem::None, 11110 / 22050.0},
-      {"a last block of 156 bytes", Riff({{"fmt ", kImaFmt}, {"data", Bytes(5532)}}),
-       WaveProblem::None, 10910 / 22050.0},
-      {"a last block of 3 bytes holds nothing", Riff({{"fmt ", kImaFmt}, {"data", Bytes(5379)}}),
-       WaveProblem::None, 10605 / 22050.0},
-      {"no extension: 505 from the block align",
-       Riff({{"fmt ", Fmt(122, 1, 22050, 256, 4)}, {"data", Bytes(512)}}), WaveProblem::None,
-       1010 / 22050.0},
-      {"fewer samples per block than fit",
-       Riff({{"fmt ", Fmt(17, 2, 8000, 512, 4, 400)}, {"data", Bytes(1024)}}), WaveProblem::None,
-       800 / 8000.0},
+      {"a last block of 156 bytes", Sound(kImaFmt, 5532), WaveProblem::None, 10910 / 22050.0},
+      {"a last block of 3 bytes holds nothing", Sound(kImaFmt, 5379), WaveProblem::None,
+       10605 / 22050.0},
+      {"no extension: 505 from the block align", Sound(Fmt(122, 1, 22050, 256, 4), 512),
+       WaveProblem::None, 1010 / 22050.0},
+      {"fewer samples per block than fit", Sound(Fmt(17, 2, 8000, 512, 4, 400), 1024),
+       WaveProblem::None, 800 / 8000.0},
       {"an odd LIST first, padded", Riff({{"LIST", Bytes(3)}, {"fmt ", kImaFmt}, {"data", {}}}),
        WaveProblem::None, 0},
-      {"PCM stereo", Riff({{"fmt ", Fmt(1, 2, 44100, 4, 16)}, {"data", Bytes(44101)}}),
-       WaveProblem::None, 11025 / 44100.0},
-      {"u-law by byte rate", Riff({{"fmt ", Fmt(7, 1, 8000, 1, 8)}, {"data", Bytes(4000)}}),
-       WaveProblem::None, 0.5},
+      {"PCM stereo", Sound(Fmt(1, 2, 44100, 4, 16), 44101), WaveProblem::None, 11025 / 44100.0},
+      {"u-law by byte rate", Sound(Fmt(7, 1, 8000, 1, 8), 4000), WaveProblem::None, 0.5},
       {"200 empty chunks", afterEmpties(200), WaveProblem::None, 505 / 22050.0},
       {"RIFX", Bytes{'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, WaveProblem::NotRiffWave,
        -1},
       {"11 bytes", Bytes(11), WaveProblem::NotRiffWave, -1},
-      {"format of 14 bytes", Riff({{"fmt ", Bytes(14)}, {"data", {}}}),
-       WaveProblem::ShortFormatChunk, -1},
+      {"format of 14 bytes", Sound(Bytes(14)), WaveProblem::ShortFormatChunk, -1},
       {"no data", Riff({{"fmt ", kImaFmt}}), WaveProblem::NoDataChunk, 0},
       {"300 empty chunks hide the data", afterEmpties(300), WaveProblem::NoDataChunk, 0},
       {"data after the RIFF's end", Riff(kIma, -5640), WaveProblem::NoDataChunk, 0},
       {"a chunk of 4 GiB hides the format",
        Claim(Riff({{"LIST", {}}, {"fmt ", kImaFmt}, {"data", {}}}), 16, 0xFFFFFFFF),
        WaveProblem::NoFormatChunk, -1},
-      {"data cut to 100 of 5632 bytes",
-       Claim(Riff({{"fmt ", kImaFmt}, {"data", Bytes(100)}}), -104, 5632), WaveProblem::DataPastEnd,
-       193 / 22050.0},
+      {"data cut to 100 of 5632 bytes", Claim(Sound(kImaFmt, 100), -104, 5632),
+       WaveProblem::DataPastEnd, 193 / 22050.0},
       {"RIFF size past the end", Riff(kIma, 2), WaveProblem::RiffPastEnd, 11110 / 22050.0},
       {"RIFF size counts a missing pad", noPad, WaveProblem::None, 505 / 22050.0},
-      {"no channels", Riff({{"fmt ", Fmt(17, 0, 22050, 256, 4)}, {"data", {}}}),
-       WaveProblem::ZeroField, -1},
-      {"block align 260 in stereo", Riff({{"fmt ", Fmt(17, 2, 22050, 260, 4)}, {"data", {}}}),
-       WaveProblem::BlockAlignNotIma, 0},
-      {"16-bit game file", Riff({{"fmt ", Fmt(122, 1, 22050, 256, 16)}, {"data", {}}}),
-       WaveProblem::BitsNotIma, 0},
-      {"506 samples in 256 bytes", Riff({{"fmt ", Fmt(17, 1, 22050, 256, 4, 506)}, {"data", {}}}),
+      {"no channels", Sound(Fmt(17, 0, 22050, 256, 4)), WaveProblem::ZeroField, -1},
+      {"block align 260 in stereo", Sound(Fmt(17, 2, 22050, 260, 4)), WaveProblem::BlockAlignNotIma,
+       0},
+      {"16-bit game file", Sound(Fmt(122, 1, 22050, 256, 16)), WaveProblem::BitsNotIma, 0},
+      {"506 samples in 256 bytes", Sound(Fmt(17, 1, 22050, 256, 4, 506)),
        WaveProblem::SamplesPerBlockNotIma, 0}};
   for (const auto& [what, file, problem, seconds] : cases) {
     SCOPED_TRACE(what);

@@ -87,21 +87,18 @@ class Driver {
   HWND main = nullptr;
   std::vector<HWND> kids;  // in creation order
 
-  struct Box {
-    HWND window;
-    Str says;  // "title: text"
-  };
-
-  std::string Narrow(const Str& ascii) const { return {ascii.begin(), ascii.end()}; }
   bool Check(bool ok, const std::string& what, const std::string& detail = "") {
     std::printf("%s %s%s\n", ok ? "PASS" : "FAIL", what.c_str(), ok ? "" : (": " + detail).c_str());
     if (!ok) ++failed;
     return ok;
   }
-  bool Equal(const std::string& got, const std::string& want, const std::string& what) {
-    return Check(got == want, what, "got \"" + got + "\", expected \"" + want + "\"");
+  template <class S>
+  std::string Narrow(const S& ascii) const {
+    return {ascii.begin(), ascii.end()};
   }
-  bool Equal(const Str& got, const Str& want, const std::string& what) {
+  template <class C>  // `want` takes the type of `got`, so a literal may stand there
+  bool Equal(const std::basic_string<C>& got, const std::common_type_t<std::basic_string<C>>& want,
+             const std::string& what) {
     return Check(got == want, what,
                  "got \"" + Narrow(got) + "\", expected \"" + Narrow(want) + "\"");
   }
@@ -111,18 +108,16 @@ class Driver {
     return true;
   }
   Str Fixture(const Str& name) const { return name.empty() ? name : fixtures + name; }
-  HWND Control(Child child) const { return kids[child]; }
   std::string NameOf(HWND window) const {
     const auto at = std::find(kids.begin(), kids.end(), window);
     return at == kids.end() ? "none" : kChildren[at - kids.begin()].name;
   }
   bool Running() const { return WaitForSingleObject(app.hProcess, 0) == WAIT_TIMEOUT; }
   // Posted: a sent click would wait out the boxes it opens.
-  void Click(Child button) const { PostMessageW(Control(button), BM_CLICK, 0, 0); }
+  void Click(Child button) const { PostMessageW(kids[button], BM_CLICK, 0, 0); }
   LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result)) return -9;
-    return static_cast<LRESULT>(result);
+    return SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, 10000, &result) ? result : -9;
   }
   // Wine marshals WM_GETTEXT and LB_GETTEXT across processes only as wide messages.
   Str Text(HWND window, UINT message = WM_GETTEXT, WPARAM item = 512) {
@@ -137,7 +132,7 @@ class Driver {
     return r;
   }
   POINT Centre(Child child) {
-    const RECT r = Rect(Control(child));
+    const RECT r = Rect(kids[child]);
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   }
   std::string Read(const Str& path) {  // "" when missing
@@ -177,8 +172,8 @@ class Driver {
       std::string twin = Read(Fixture(from) + L"\\" + name);
       twin[20] = static_cast<char>(med ? 17 : 122);
       const bool made = Read(Fixture(to) + L"\\" + stem + (med ? L".wav" : L".med")) == twin;
-      if (count < done) Check(made, what + ": " + Narrow(name) + " converted");
-      if (count >= done) Check(!made, what + ": " + Narrow(name) + " not converted");
+      Check(made == (count < done),
+            what + ": " + Narrow(name) + (count < done ? "" : " not") + " converted");
     }
     const Str made = Names(Fixture(to));
     Equal(std::to_string(std::count(made.begin(), made.end(), L'|')),
@@ -198,8 +193,7 @@ class Driver {
     });
     const bool found =
         Check(main != nullptr, "a window of class " + std::string(kWindow.className));
-    const bool complete = Check(kids.size() == kChildCount, "the window has 18 children");
-    return found && complete && Drain();
+    return Check(kids.size() == kChildCount, "the window has 18 children") && found && Drain();
   }
   bool Exit0() const {
     DWORD code = 9;
@@ -210,7 +204,7 @@ class Driver {
   // batch pump or a box): a marker in the source field's text limit, posted last, has arrived.
   bool Drain() {
     static LRESULT marker = 4000;
-    const HWND field = Control(kSourcePath);
+    const HWND field = kids[kSourcePath];
     PostMessageW(field, EM_SETLIMITTEXT, ++marker, 0);
     return Until(kLong, [&] { return Send(field, EM_GETLIMITTEXT) == marker || !Running(); });
   }
@@ -329,12 +323,12 @@ class Driver {
   }
 
   // The next message box. Checks that the icon it draws and its buttons suit its title.
-  Box NextBox() {
+  HWND NextBox() {
     const HWND box = Dialog(kLong);
-    const Str title = Text(box), says = title + L": " + Text(GetDlgItem(box, 0xFFFF));
+    const Str title = Text(box);
     const bool question = title == L"Question";
     const LPCWSTR icon = question ? IDI_QUESTION : title == L"Error" ? IDI_ERROR : IDI_INFORMATION;
-    const std::string what = "\"" + Narrow(says) + "\" box: ";
+    const std::string what = "\"" + Narrow(Says(box)) + "\" box: ";
     Check(Until(5000, [&] { return Shows(GetDlgItem(box, 0x440), icon); }), what + "its icon");
     const std::pair<int, const char*> kinds[] = {
         {IDOK, "OK "}, {IDCANCEL, "Cancel "}, {IDYES, "Yes "}, {IDNO, "No "}};
@@ -342,29 +336,31 @@ class Driver {
     for (const auto& [id, name] : kinds)
       if (GetDlgItem(box, id)) buttons += name;
     Equal(buttons, question ? "Yes No " : "OK ", what + "its buttons");
-    return {box, says};
+    return box;
   }
+  Str Says(HWND box) { return Text(box) + L": " + Text(GetDlgItem(box, 0xFFFF)); }  // title: text
   Str Finish() {  // answers the next box with OK; returns what it said once the window is idle
-    const Box box = NextBox();
-    Answer(box.window, IDOK);
-    Until(kLong, [&] { return Text(Control(kConvert)) == L"Convert" && !Dialog(); });
-    return box.says;
+    const HWND box = NextBox();
+    const Str says = Says(box);
+    Answer(box, IDOK);
+    Until(kLong, [&] { return Text(kids[kConvert]) == L"Convert" && !Dialog(); });
+    return says;
   }
   Str List() {
     Str items;
-    for (int i = 0; i < Send(Control(kFileList), LB_GETCOUNT); ++i)
-      items += Text(Control(kFileList), LB_GETTEXT, i) + L"|";
+    for (int i = 0; i < Send(kids[kFileList], LB_GETCOUNT); ++i)
+      items += Text(kids[kFileList], LB_GETTEXT, i) + L"|";
     return items;
   }
   // Busy after the first of six files, Convert turns into Cancel with its own tip.
   void Busy(bool busy, const std::string& what) {
     const std::string state = what + (busy ? ", busy: " : ", idle again: ");
-    const auto position = [&](Child bar) { return std::to_string(Send(Control(bar), PBM_GETPOS)); };
-    Equal(Text(Control(kConvert)), busy ? L"Cancel" : L"Convert", state + "the Convert button");
+    const auto position = [&](Child bar) { return std::to_string(Send(kids[bar], PBM_GETPOS)); };
+    Equal(Text(kids[kConvert]), busy ? L"Cancel" : L"Convert", state + "the Convert button");
     Equal(position(kCurrentBar), "0", state + "the current file's bar");
     Equal(position(kTotalBar), busy ? "16" : "0", state + "the total bar");
     for (Child button : {kSourceButton, kDestButton})
-      Check(IsWindowEnabled(Control(button)) != busy,
+      Check(IsWindowEnabled(kids[button]) != busy,
             state + kChildren[button].name + (busy ? " off" : " on"));
     Equal(Tips(), kFolderTips + (busy ? "Abort converting" : "Start converting"),
           state + "the tips");
@@ -372,7 +368,7 @@ class Driver {
 
   // Picks `folder` (none: Cancel) with `button`; checks the dialog's place, title and status line.
   void Pick(Child button, const Str& folder) {
-    const Str dest = Text(Control(kDestPath));
+    const Str dest = Text(kids[kDestPath]);
     Click(button);
     const HWND dialog = Dialog(kLong), status = GetDlgItem(dialog, 14147);
     const RECT r = Rect(dialog);
@@ -397,39 +393,34 @@ class Driver {
   // Start-up, one part of the window after the other, then a close of the idle window.
   void Startup() {
     if (!Start()) return;
-    for (auto part : {&Driver::StartupWindow, &Driver::StartupChildren, &Driver::StartupFonts,
-                      &Driver::StartupTooltips, &Driver::StartupKeyboard, &Driver::StartupPointer,
+    for (auto part : {&Driver::StartupTable, &Driver::StartupKeyboard, &Driver::StartupPointer,
                       &Driver::StartupLink, &Driver::StartupThemeChange, &Driver::StartupClose})
       (this->*part)();
   }
+  // `window` as its `row` states it, and a label drawn in the dialog font: Wine answers
+  // WM_GETFONT from another process with 0.
   void Matches(HWND window, const RECT& rect, const WindowRow& row) {
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     const wchar_t* bang = wcschr(className, L'!');  // Wine's versioned classes: "6.0...!Button"
-    Equal(Describe(Narrow(bang ? bang + 1 : className), Narrow(Text(window)),
+    Equal(Describe(Narrow(Str(bang ? bang + 1 : className)), Narrow(Text(window)),
                    GetWindowLongW(window, GWL_STYLE), GetWindowLongW(window, GWL_EXSTYLE), rect,
                    GetDlgCtrlID(window)),
           Describe(row.className, row.text, row.style, row.exStyle, row.rect, row.id),
           std::string(row.name) + ": class, text, styles, place, id");
+    if (row.label)
+      Check(Until(5000, [&] { return Shows(window); }),
+            std::string(row.name) + " in the dialog font");
   }
-  void StartupWindow() {  // its height without the caption
+  // The window (its height without the caption) and its children as the table states them, and
+  // the tooltips of the idle window.
+  void StartupTable() {
     RECT window = Rect(main);
     window.bottom -= GetSystemMetrics(SM_CYCAPTION);
     Matches(main, window, kWindow);
     Equal(std::to_string(GetClassLongW(main, GCL_STYLE)), "3",
           "the window's class style: redrawn on a resize");
-  }
-  void StartupChildren() {
     for (int i = 0; i < kChildCount; ++i) Matches(kids[i], Rect(kids[i], main), kChildren[i]);
-  }
-  // Wine answers WM_GETFONT from another process with 0: a label's font is checked as drawn.
-  void StartupFonts() {
-    for (int i = 0; i < kChildCount; ++i)
-      if (kChildren[i].label)
-        Check(Until(5000, [&] { return Shows(kids[i]); }),
-              std::string(kChildren[i].name) + " in the dialog font");
-  }
-  void StartupTooltips() {
     Equal(Tips(), kFolderTips + "Start converting", "one top-most tooltip window, three tips");
   }
   // Tab and Shift+Tab walk the controls in creation order; the path fields are read-only.
@@ -444,10 +435,10 @@ class Driver {
           "Convert button, source path, ",
           "the focus after each of six Tabs");
     Equal(Press({VK_SHIFT, VK_TAB}), "Convert button", "the focus after Shift+Tab");
-    PostMessageW(Control(kDestPath), WM_CHAR, 'z', 0);
+    PostMessageW(kids[kDestPath], WM_CHAR, 'z', 0);
     const bool drained = Drain();
-    Check(drained && Text(Control(kSourcePath)).empty(), "the source path after typing X: empty");
-    Check(drained && Text(Control(kDestPath)).empty(), "the destination path after a z: empty");
+    Check(drained && Text(kids[kSourcePath]).empty(), "the source path after typing X: empty");
+    Check(drained && Text(kids[kDestPath]).empty(), "the destination path after a z: empty");
   }
   // The stock hand over the link, the stock arrow elsewhere, as the driver's window shows them.
   void StartupPointer() {
@@ -460,8 +451,7 @@ class Driver {
     DestroyWindow(mine);
     SetForegroundWindow(main);
     if (!Check(arrow != hand, "X draws the stock arrow and hand apart")) return;
-    const RECT client = Rect(Control(kFrame));
-    const POINT background = {client.left + 60, client.top + 48};  // under the path fields
+    const RECT client = Rect(kids[kFrame]);
     const struct {
       const char* where;
       POINT at;
@@ -470,11 +460,11 @@ class Driver {
                  {"Files: label", Centre(kFilesLabel), "arrow"},
                  {"web link again", Centre(kWebLink), "hand"},
                  {"logo", Centre(kLogo), "arrow"},
-                 {"background", background, "arrow"},
+                 {"background", {client.left + 60, client.top + 48}, "arrow"},  // under the paths
                  {"source path", Centre(kSourcePath), "its own"}};
     for (const auto& spot : spots) {
       const std::string now = CursorAt(spot.at);
-      const char* shape = now == arrow ? "arrow" : now == hand ? "hand" : "its own";
+      const std::string shape = now == arrow ? "arrow" : now == hand ? "hand" : "its own";
       Equal(shape, spot.shape, std::string("the pointer over the ") + spot.where);
     }
   }
@@ -535,8 +525,8 @@ class Driver {
     for (const auto& row : picks) {
       Pick(row.button, Fixture(row.pick));
       const std::string what = "picks, row " + std::to_string(&row - picks + 1) + ": ";
-      Equal(Text(Control(kSourcePath)), Fixture(row.source), what + "the source path");
-      Equal(Text(Control(kDestPath)), Fixture(row.dest), what + "the destination path");
+      Equal(Text(kids[kSourcePath]), Fixture(row.source), what + "the source path");
+      Equal(Text(kids[kDestPath]), Fixture(row.dest), what + "the destination path");
       Equal(List(), Names(Fixture(row.list), row.list == L"mixed" ? L".wav" : L".med"),
             what + "the file list");
     }
@@ -566,16 +556,16 @@ class Driver {
                 {"Cancel, Yes, close", BM_CLICK, IDYES, WM_CLOSE}};
     for (const auto& row : rows) {
       const Str out = L"abort" + std::to_wstring(&row - rows + 1);
-      const auto to = [&](UINT message) { return message == WM_CLOSE ? main : Control(kConvert); };
+      const auto to = [&](UINT message) { return message == WM_CLOSE ? main : kids[kConvert]; };
       Pick(kDestButton, Fixture(out));
-      PostAtOnce({{Control(kConvert), BM_CLICK}, {to(row.request), row.request}});
-      const Box question = NextBox();
-      Equal(question.says, L"Question: Abort converting?", row.what + ": the question");
-      Equal(std::to_string(Send(Control(kFileList), LB_GETCURSEL)), "0",
+      PostAtOnce({{kids[kConvert], BM_CLICK}, {to(row.request), row.request}});
+      const HWND question = NextBox();
+      Equal(Says(question), L"Question: Abort converting?", row.what + ": the question");
+      Equal(std::to_string(Send(kids[kFileList], LB_GETCURSEL)), "0",
             row.what + ": asked after file 1, selected");
       Busy(true, row.what);
-      PostAtOnce({{question.window, WM_COMMAND, row.answer}, {to(row.then), row.then}});
-      Until(kLong, [&] { return !IsWindowVisible(question.window); });
+      PostAtOnce({{question, WM_COMMAND, row.answer}, {to(row.then), row.then}});
+      Until(kLong, [&] { return !IsWindowVisible(question); });
       Equal(Finish(), kDone, row.what + ": the batch ends with Done");
       Converted(L"abort", out, row.answer == IDYES ? 1 : 6, row.what);
       if (row.then == WM_CLOSE) break;

@@ -1,20 +1,12 @@
 // Fuzzes the batch on the in-memory file system against a model of the disk: names of any bytes
 // under any lead-byte set, old outputs, one operation failing at one call. Each file ends as it
 // was or as the whole output of a listed input, under the name read from the start.
-#include <cstdio>
-#include <cstdlib>
-
 #include "convert/batch.h"
 #include "convert/sound_rules.h"
 #include "fakes/fakes.h"
+#include "fuzz/check.h"
 
 namespace {
-
-void Check(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", property);
-  std::abort();  // libFuzzer keeps the input
-}
 
 // Reads the name one character of one or two bytes at a time from its start.
 std::string OutputName(const std::string& name, const LeadByteSet& leadBytes) {

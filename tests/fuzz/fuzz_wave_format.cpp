@@ -1,20 +1,9 @@
 // Fuzzes the chunk walk: the input is the whole file. No read reaches outside it, the walk ends
 // after a bounded number of reads, and a file reported sound holds all its data.
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "convert/wave_format.h"
-
-namespace {
-
-void Check(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", property);
-  std::abort();  // libFuzzer keeps the input
-}
-
-}  // namespace
+#include "fuzz/check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   int reads = 0;
