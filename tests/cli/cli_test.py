@@ -2,10 +2,9 @@
 """tonequay-cli on real folders (cli), and what only a real disk does (faults, as root): full and
 read-only volumes, permissions, a file another program holds, Wine's drive letters."""
 import os, re, shlex, signal, subprocess, sys  # noqa: E401
-from pathlib import Path
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, expect, main, make, need, run, \
-    sound, state, toggled, volume  # noqa: E402
+from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, converted, expect, main, make, need, \
+    run, sound, state, toggled, volume  # noqa: E402
 
 
 def conversions():
@@ -23,19 +22,16 @@ def conversions():
     failed = ['Error open file "%sfolder.med"' % source, 'Error create file "out dir%staken.wav"'
               % SEP, 'Not supported MED file "%sshort.med"' % source,
               'Not supported MED file "%sjunk.med"' % source]
-    expect([source, "out dir/"], 1, (7, 3, 4, 0, 74203), failed,
-           {"out dir/" + n[:-4] + ".wav": toggled(c) for n, c in meds.items()})
-    err = expect(["in"], 0, (3, 3, 0, 0, 307), [],
-                 {"in/" + n[:-4] + ".med": toggled(c) for n, c in wavs.items()})
+    expect([source, "out dir/"], 1, (7, 3, 4, 0, 74203), failed, converted("out dir", meds))
+    err = expect(["in"], 0, (3, 3, 0, 0, 307), [], converted("in", wavs))
     # Off a terminal each converted file gets a line: percent of the bytes done, truncated (each
     # file's share of these sizes has a fraction above one half), position and name.
     names = [line.rsplit(" ", 1)[1] for line in err.splitlines()]
     done = [sum(len(wavs[n]) for n in names[:i]) * 100 // 307 for i in (1, 2, 3)]
     assert len(names) == 3 and err == "".join(
         "[%3d%%] %d/3 %s\n" % (done[i], i + 1, name) for i, name in enumerate(names)), err
-    assert run("-q", "in") == (0, "", "")
-    code, out, err = run("-q", source, "out dir")
-    assert (code, out, sorted(err.splitlines())) == (1, "", sorted(failed)), (code, out, err)
+    expect(["-q", "in"], 0)
+    expect(["-q", source, "out dir"], 1, None, failed)
 
 
 def usage():
@@ -60,21 +56,16 @@ def usage():
     assert state() == before
 
 
-def made_by_sox(folder, files):
-    """{name: sox arguments} written into `folder` by sox; {name: bytes} back."""
-    os.makedirs(folder, exist_ok=True)
-    for name, args in files.items():
-        subprocess.run(["sox", "-n", *args.split(), os.path.join(folder, name), "synth", "0.3",
-                        "sine", "440"], check=True)
-    return {name: Path(folder, name).read_bytes() for name in files}
-
-
 def sound_checks():
     # --info on one file of each kind against what sox says of it (of a .med: of its .wav); a
     # problem for each file that would not play. Then a PCM .wav bound for an IMA ADPCM .med:
     # warned of and converted, or with --strict refused with the old .med kept byte for byte.
-    made = made_by_sox("kinds", {"ima.wav": "-r 22050 -c 1 -e ima-adpcm",
-                                 "pcm.wav": "-r 44100 -c 2 -b 16", "ulaw.wav": "-r 8000 -e u-law"})
+    os.makedirs("kinds")
+    for name, args in {"ima.wav": "-r 22050 -c 1 -e ima-adpcm", "pcm.wav": "-r 44100 -c 2 -b 16",
+                       "ulaw.wav": "-r 8000 -e u-law"}.items():
+        subprocess.run(["sox", "-n", *args.split(), "kinds/" + name, "synth", "0.3", "sine", "440"],
+                       check=True)
+    made = state("kinds")
     make("kinds", {"game.med": toggled(made["ima.wav"]), "pcm data.med": toggled(made["pcm.wav"]),
                    "junk.wav": b"RIFF...."})
     before = state()
@@ -96,8 +87,8 @@ def sound_checks():
 
     # ok.wav, of the format of the .med it replaces, converts in every run without a word.
     medOld = sound(MED, 3000, 7)  # IMA ADPCM 22050 Hz mono
-    wav = made_by_sox("in", {"voice_01.wav": "-r 44100 -c 2 -b 16"})["voice_01.wav"]
-    make("in", {"ok.wav": toggled(medOld)})
+    wav = made["pcm.wav"]
+    make("in", {"voice_01.wav": wav, "ok.wav": toggled(medOld)})
     make("out", {"voice_01.med": medOld, "ok.med": medOld})
     line = ("voice_01.wav is PCM 16-bit 44100 Hz stereo; the voice_01.med it replaces is IMA "
             "ADPCM 22050 Hz mono")
@@ -123,13 +114,12 @@ def tree():
     make("elsewhere", {"e.med": sound(MED, 97)})
     os.symlink("../..", "src/c/d/up")
     os.symlink(os.path.abspath("elsewhere"), "src/c/away")
-    outputs = {n: n[:-4] + (".wav" if n.endswith("med") else ".med") for n in order}
+    made = converted("src/out", files)
     code, out, err = run("-r", "--dry-run", "src", "src/out")
     assert code == 0 and out.splitlines(True)[:-1] == [
-        ("src/%s -> src/out/%s\n" % (n, outputs[n])).replace("/", SEP) for n in order], out + err
-    expect(["--recursive", "src", "src/out"], 0, (9, 9, 0, 0, sum(map(len, files.values()))),
-           [], {"src/out/" + outputs[n]: toggled(c) for n, c in files.items()} | {
-               "src/out/" + d: None for d in ("a", "a/deep", "c", "c/d", "d8", "d9")})
+        ("src/%s -> %s\n" % pair).replace("/", SEP) for pair in zip(order, made)], out + err
+    expect(["--recursive", "src", "src/out"], 0, (9, 9, 0, 0, sum(map(len, files.values()))), [],
+           made | {"src/out/" + d: None for d in ("a", "a/deep", "c", "c/d", "d8", "d9")})
 
 
 def names():
@@ -142,8 +132,7 @@ def names():
         os.environ.update(LOCPATH=os.path.abspath("."), LC_ALL="ja")
     files = make("in", {n: sound(MED, 60 + i) for i, n in enumerate(
         ["サウンド/あいう.med", "サウンド/효과/한국어.MED", "Кириллица.med", "🎵 song.med"])})
-    expect(["-r", "in"], 0, (4, 4, 0, 0, 246), [],
-           {"in/" + n[:-4] + ".wav": toggled(c) for n, c in files.items()})
+    expect(["-r", "in"], 0, (4, 4, 0, 0, 246), [], converted("in", files))
 
 
 def terminal():
@@ -172,8 +161,7 @@ def interrupt():
     done = state("out")
     assert (proc.returncode, out.decode(), b"Interrupted" in err) == (130, SUMMARY % (
         1000, len(done), 0, 1000 - len(done), 100 * len(done)), True) and 0 < len(done) < 1000
-    assert done == {n[:-4] + ".wav": toggled(c) for n, c in files.items()
-                    if n[:-4] + ".wav" in done}
+    assert done == {n: c for n, c in converted("", files).items() if n in done}
 
 
 def volumes():
@@ -201,21 +189,18 @@ def large():
     # 256 MiB byte for byte in flat memory, onto a file system the kernel's copy cannot reach:
     # with -r into a folder of DEST that is another volume, through a temporary file of its own.
     point, _ = volume("300m", "l:", at="out/sub")
-    block = os.urandom((16 << 20) + 1)  # an odd period: a piece at a wrong offset shows
-    make("in", {"sub/big.med": sound(MED, 4096) + block * 16})
-    del block
+    # A period of an odd length: a piece at a wrong offset shows.
+    make("in", {"sub/big.med": sound(MED, 4096) + os.urandom((16 << 20) + 1) * 16})
     peak = subprocess.run(["/usr/bin/time", "-f", "%M", *RUNNER, EXE, "-q", "-r", "in", "out"],
                           capture_output=True, check=True).stderr.split()[-1]
     assert int(peak) < 64 << 10, peak  # KiB
-    differ = subprocess.run(["cmp", "-l", "in/sub/big.med", point + "/big.wav"],
-                            stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT).stdout  # as well as a size that differs
+    differ = subprocess.run(["cmp", "-l", "in/sub/big.med", point + "/big.wav"],  # sizes too
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT).stdout
     assert differ.split() == [b"21", b"172", b"21"], differ  # the tag, octal 122 and 17
 
 
 def permissions():
-    # As nobody, since root passes every check: a source nobody may read, a folder nobody may
-    # write to.
+    # As nobody, as root passes every check: a source it may not read, a folder it may not write to.
     need("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", EXE, "--version")
     make("in", {"a.med": sound(MED, 300, 4), "b.med": sound(MED, 200, 5)})
     make("locked", {"a.wav": b"old output"})

@@ -1,7 +1,6 @@
 """Helpers of the Python suites: TONEQUAY_CLI runs through TONEQUAY_CLI_RUNNER ('|'-separated)."""
-import os, shutil, struct, subprocess, sys, tempfile, traceback  # noqa: E401
+import os, shutil, struct, subprocess, sys, tempfile, unittest  # noqa: E401
 from pathlib import Path
-from unittest import SkipTest as Skip  # raised by a case that this host cannot run
 
 EXE = os.environ.get("TONEQUAY_CLI", "")
 RUNNER = [part for part in os.environ.get("TONEQUAY_CLI_RUNNER", "").split("|") if part]
@@ -23,6 +22,13 @@ def toggled(content):
     """What a conversion writes: `content` with its format tag turned from MED to WAV or back."""
     tag = WAV if struct.unpack_from("<H", content, 20)[0] == MED else MED
     return content[:20] + struct.pack("<H", tag) + content[22:]
+
+
+def converted(folder, files):
+    """{path in `folder`: bytes}: what a conversion of {name: bytes} into `folder` writes."""
+    other = {".med": ".wav", ".wav": ".med"}
+    return {os.path.join(folder, name[:-4] + other[name[-4:].lower()]): toggled(content)
+            for name, content in files.items()}
 
 
 def make(folder, files):
@@ -49,10 +55,10 @@ def run(*args, user=None):
 
 
 def expect(args, code, counts=None, failures=(), made=None, user=None):
-    """Runs tonequay-cli; checks its code, summary, failure lines and that only `made` changed."""
+    """Runs tonequay-cli; checks code, summary, failure lines (-q: all stderr) and what changed."""
     before = state()
     result = run(*args, user=user)
-    shown = sorted(line for line in result[2].splitlines() if not line.startswith("["))
+    shown = sorted(line for line in result[2].splitlines() if "-q" in args or line[:1] != "[")
     assert result == (code, SUMMARY % counts if counts else "", result[2]), result
     assert shown == sorted(failures), result
     assert state() == {**before, **(made or {})}, args
@@ -62,13 +68,12 @@ def expect(args, code, counts=None, failures=(), made=None, user=None):
 def need(*command):
     """Runs a set-up command; where this host cannot (no root, no tmpfs), the case is skipped."""
     if subprocess.run(command, capture_output=True, check=False).returncode != 0:
-        raise Skip(" ".join(command))
+        raise unittest.SkipTest(" ".join(command))
 
 
 def volume(size, letter, at=None):
-    """A tmpfs of `size` for this case, mounted `at` a new folder: (its path, its name for the program:
-    the path, or under Wine the drive `letter`, as Wine asks the host for a drive's free space),
-    ending in a separator."""
+    """A tmpfs of `size` for this case at a new folder `at`: (its path, the program's name for it
+    ending in a separator: the path, or under Wine drive `letter`, whose free space Wine asks)."""
     point = os.path.abspath(at or tempfile.mkdtemp(prefix="vol-", dir="."))
     os.makedirs(point, exist_ok=True)
     need("mount", "-t", "tmpfs", "-o", "size=" + size, "tonequay-test", point)
@@ -81,25 +86,23 @@ def volume(size, letter, at=None):
     return point, letter.upper() + "\\"
 
 
+def _enter_fresh_folder():
+    os.chdir(tempfile.mkdtemp(prefix="tonequay-"))
+
+
+def _undo_mounts_and_remove_folder():
+    while _cleanups:  # last in, first out
+        subprocess.run(_cleanups.pop(), capture_output=True, check=False)
+    shutil.rmtree(os.getcwd(), True)
+
+
 def main(suites):
-    """Runs suites[argv[1]]'s cases, each in a fresh folder; exits 1 on a failure, 77 if none ran."""
-    # The first run creates the Wine prefix; 126 and 127 say that this host cannot start the
-    # program at all (a kernel without 32-bit code), which is no fault of the program.
+    """Runs suites[argv[1]]'s cases; exits 1 on a failure, 77 if every case was skipped."""
+    # 126 and 127: this host cannot start the program at all (a kernel without 32-bit code).
     if WINE and run("--version")[0] in (126, 127):
         sys.exit(77)
-    outcomes = []
-    for case in suites[sys.argv[1]]:
-        os.chdir(tempfile.mkdtemp(prefix="tonequay-"))
-        try:
-            case()
-            outcome = "PASS"
-        except Skip as reason:
-            outcome = "SKIP (%s)" % reason
-        except Exception:  # pylint: disable=broad-except
-            outcome = "FAIL " + traceback.format_exc()
-        while _cleanups:  # last in, first out
-            subprocess.run(_cleanups.pop(), capture_output=True, check=False)
-        shutil.rmtree(os.getcwd(), True)
-        print(outcome[:4], case.__name__, outcome[4:], flush=True)
-        outcomes.append(outcome[:4])
-    sys.exit(1 if "FAIL" in outcomes else 0 if "PASS" in outcomes else 77)
+    cases = [unittest.FunctionTestCase(case, _enter_fresh_folder, _undo_mounts_and_remove_folder)
+             for case in suites[sys.argv[1]]]
+    result = unittest.TextTestRunner(sys.stdout, verbosity=2).run(unittest.TestSuite(cases))
+    ran = result.testsRun - len(result.skipped)
+    sys.exit(1 if not result.wasSuccessful() else 0 if ran else 77)
