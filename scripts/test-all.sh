@@ -11,11 +11,9 @@ logs=$root/build/test-all && rm -rf "$logs" && mkdir -p "$logs"
 # Runs one named step into its log and records "rc passed failed": CTest's totals, else a closing
 # "N passed, M failed" line, else the step as one test; a failing step counts one failure at least.
 step() {
-  local name=$1 rc
-  shift
-  echo "--- $name: $*"
-  "$@" >"$logs/$name.log" 2>&1
-  rc=$?
+  local name=$1 rc=0
+  echo "--- $name: ${*:2}"
+  "${@:2}" >"$logs/$name.log" 2>&1 || rc=$?
   awk -v rc=$rc '/tests failed out of/ {f = $(NF - 5); p = $NF - f; n = 1}
     !n && /[0-9]+ passed, [0-9]+ failed/ {for (i = 2; i <= NF; i++) if ($i ~ /^passed,?$/) {
       p = $(i - 1); f = $(i + 1)}; c = 1}

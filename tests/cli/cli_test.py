@@ -9,9 +9,8 @@ from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, converted, expect, mai
 
 
 def conversions():
-    # Both ways byte for byte: upper-case extensions, dotted names, spaces, an absolute source
-    # with a trailing separator; an old output is replaced; .wav files win a folder, in place.
-    # Each failure is named and counted, the rest convert, nothing is left behind.
+    # Both ways byte for byte (upper-case extensions, dotted names, spaces, a source ending in a
+    # separator, in place), old outputs replaced, .wav first; failures named, counted, no leftovers.
     meds = {"a.med": sound(MED, 100, 1), "Song.MED": sound(MED, 4103, 2),
             "dotted.name.med": sound(MED, 70000, 3)}
     make("my sounds", {**meds, "short.med": b"RIFF\x10\0", "junk.med": b"x" * 60,
@@ -129,9 +128,8 @@ def tree():
 
 
 def names():
-    # Any script converts under its own name. Under Wine a Japanese thread locale must not lay
-    # its double-byte lead bytes over the UTF-8 names the command line works in.
-    # Under Wine the suite's last case: the locale stays for the rest of the process.
+    # Any script converts under its own name; under Wine (last, as the locale stays) a Japanese
+    # thread locale must not lay its double-byte lead bytes over the command line's UTF-8 names.
     if WINE:
         subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.abspath("ja")],
                        check=True)
@@ -171,17 +169,15 @@ def interrupt():
 
 
 def volumes():
-    # A batch larger than the volume is refused before anything is written. The check counts
-    # whole blocks, so a file a part of a block larger than the room passes it and then fills
-    # the volume: its write fails, no temporary file stays, and the old output survives. Once
-    # the volume is read-only no output can be created.
+    # A batch larger than the volume is refused before anything is written. The check counts whole
+    # blocks, so a file a part of a block too large passes it and fills the volume: its write fails,
+    # no temporary file stays, the old output survives. A read-only volume takes no output.
     point, dest = volume("64k", "q:")
     make(point, {"a.wav": b"old"})
     block, free = os.statvfs(point).f_frsize, os.statvfs(point).f_bavail
     half = sound(MED, free * block // 2 + 2 * block)
-    make("big", {"a.med": half, "b.med": half})
-    make("tree", {"a/1.med": half, "b/2.med": half})  # -r: one check for the whole tree
-    for source in (["big"], ["-r", "tree"]):
+    make(".", {"big/a.med": half, "big/b.med": half, "tree/a/1.med": half, "tree/b/2.med": half})
+    for source in (["big"], ["-r", "tree"]):  # -r: one check for the whole tree
         expect(source + [dest], 2, None, ["Not enough free space on destination path"])
     make("edge", {"a.med": sound(MED, free * block + 100)})
     expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav"' % dest])
@@ -219,12 +215,11 @@ def permissions():
 def held():
     # Windows' own refusal: another program holds a source open without sharing it.
     files = make("in", {"a.med": sound(MED, 300, 11), "b.med": sound(MED, 200, 12)})
-    make("out", {})
     with subprocess.Popen(RUNNER + [os.environ["TONEQUAY_HOLD_FILE"], "in\\b.med"],
                           stdin=subprocess.PIPE, stdout=subprocess.PIPE) as hold:
         assert hold.stdout.readline().strip() == b"held"
-        expect(["in", "out"], 1, (2, 1, 1, 0, 300), ['Error open file "in\\b.med"'],
-               {"out/a.wav": toggled(files["a.med"])})
+        expect(["in"], 1, (2, 1, 1, 0, 300), ['Error open file "in\\b.med"'],
+               {"in/a.wav": toggled(files["a.med"])})
         hold.stdin.close()
 
 
