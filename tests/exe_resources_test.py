@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Both Windows programs' machine, subsystem, oldest Windows, ASLR, DEP and imports (against
-windows_imports.txt), the window program's title and resources. Args: OBJDUMP WINDRES 4|8 GUI CLI"""
+windows_imports.txt), the window program's resources. Args: OBJDUMP WINDRES 4|8 GUI CLI"""
 import re, subprocess, sys  # noqa: E401
 from pathlib import Path
 
@@ -15,8 +15,7 @@ rc = subprocess.run([windres, "-i", gui, "-O", "rc"], capture_output=True, text=
 rc = re.sub(r"\s+", " ", re.sub(r'\\n"\s*"', " ", rc)).replace('""', '"')
 heads = [subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
          for exe in (gui, cli)]
-wanted = [(open(gui, "rb").read(), b"Tonequay v1.0 by Varnel\0")] + [  # noqa: SIM115
-    (rc, text) for text in (
+wanted = [(rc, text) for text in (
         '"PWRBADGE" 2 /* RT_BITMAP */ BEGIN 0x28L , 0x48L , 0x1aL , 0x80001L ,',  # 72x26x8
         '"\\040\\040\\000\\000", 1, 24,',  # the icon group's one icon: 32x32, 24 bits
         '1 VERSIONINFO FILEVERSION 1, 0, 0, 0 PRODUCTVERSION 1, 0, 0, 0 ',

@@ -91,10 +91,9 @@ def sound_checks():
     assert run("-i", "kinds", "dest")[0] == 2 and run("-i", "-q", "-r", ".")[1].count("\n") == 5
 
     # ok.wav, of the format of the .med it replaces, converts in every run without a word.
-    medOld = sound(MED, 3000, 7)  # IMA ADPCM 22050 Hz mono
-    wav = made["pcm.wav"]
-    make("in", {"voice_01.wav": wav, "ok.wav": toggled(medOld)})
-    make("out", {"voice_01.med": medOld, "ok.med": medOld})
+    old, wav = sound(MED, 3000, 7), made["pcm.wav"]  # old: IMA ADPCM 22050 Hz mono
+    make(".", {"in/voice_01.wav": wav, "in/ok.wav": toggled(old), "out/voice_01.med": old,
+               "out/ok.med": old})
     line = ("voice_01.wav is PCM 16-bit 44100 Hz stereo; the voice_01.med it replaces is IMA "
             "ADPCM 22050 Hz mono")
     for args, code, shown, summary, written in [
@@ -105,7 +104,7 @@ def sound_checks():
         result = run(*args, "in", "out")
         assert (result[0], [text for text in result[2].splitlines() if text[0] != "["]) == (
             code, [shown + ": " + line]) and summary in result[1], (args, result)
-        assert state("out") == {"voice_01.med": written or medOld, "ok.med": medOld}, args
+        assert state("out") == {"voice_01.med": written or old, "ok.med": old}, args
 
 
 def tree():
@@ -131,8 +130,7 @@ def names():
     # Any script converts under its own name; under Wine (last, as the locale stays) a Japanese
     # thread locale must not lay its double-byte lead bytes over the command line's UTF-8 names.
     if WINE:
-        subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.abspath("ja")],
-                       check=True)
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", "./ja"], check=True)
         os.environ.update(LOCPATH=os.path.abspath("."), LC_ALL="ja")
     files = make("in", {n: sound(MED, 60 + i) for i, n in enumerate(
         ["サウンド/あいう.med", "サウンド/효과/한국어.MED", "Кириллица.med", "🎵 song.med"])})
