@@ -48,6 +48,11 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
                         {"one cluster free", "D:\\snd", "E:\\out", 1, full},
                         {"two free, no second backslash", "D:\\snd\\", "E:\\out\\", 2, ""},
                         {"no answer for the volume: no check", "D:\\snd", "F:\\out", 0, ""}};
+  // What the window shows of a batch that converts both: a bar step and a pump for each.
+  const Lines converted({"browse off", "caption Cancel", "tip Abort converting", "current 0",
+                         "select 0", "total 33", "pump", "current 0", "select 1", "total 100",
+                         "pump", "box Information: Done", "current 0", "total 0", "browse on",
+                         "caption Convert", "tip Start converting"});
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     Job job;
@@ -57,14 +62,7 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
     job.ui.destText = test.dest;
     job.fs.space = {1, 128, test.freeClusters, 9};
     EXPECT_EQ(job.Run().started, test.box.empty());
-    Lines events = {"browse off", "caption Cancel", "tip Abort converting"};
-    if (test.box.empty()) {
-      events.insert(events.end(), {"current 0", "select 0", "total 33", "pump", "current 0",
-                                   "select 1", "total 100", "pump"});
-    }
-    events.insert(events.end(), {"box Information: Done", "current 0", "total 0", "browse on",
-                                 "caption Convert", "tip Start converting"});
-    EXPECT_EQ(job.ui.events, test.box.empty() ? events : Lines{"box Error: " + test.box});
+    EXPECT_EQ(job.ui.events, test.box.empty() ? converted : Lines{"box Error: " + test.box});
     Files files = {{"D:\\snd\\a.med", a}, {"D:\\snd\\c.Wav", c}};
     const std::string out = test.dest.substr(0, 6);
     if (test.box.empty())
@@ -137,10 +135,9 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
 // lacks is searched for alone.
 TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
   Job job;
-  for (const auto& [name, size] :
-       {std::pair<std::string, int>{"a.med", 1}, {"b.med", 2}, {"sub\\c.med", 4}}) {
-    job.fs.entries["D:\\snd\\" + name] = Bytes(size);
-  }
+  job.fs.entries = {{"D:\\snd\\a.med", Bytes(1)},
+                    {"D:\\snd\\b.med", Bytes(2)},
+                    {"D:\\snd\\sub\\c.med", Bytes(4)}};
   job.ui.items = {"a.med", "B.MED", "gone.med", "b.med", "sub\\c.med"};
   EXPECT_EQ(ListedBytes(job.fs, "D:\\snd\\", job.ui), 9u);
   EXPECT_EQ(job.fs.calls["FindFiles"], 4);  // D:\snd, B.MED, gone.med, D:\snd\sub
@@ -160,9 +157,8 @@ TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
       Job job;
       job.Source("a.med", a);
       job.Source("b.wav", b);
-      job.fs.entries["E:\\out\\a.wav"] = oldA;
-      job.fs.entries["E:\\out\\b.med"] = oldB;
-      for (const auto& [path, data] : mine) job.fs.entries[path] = data;
+      job.fs.entries.insert({{"E:\\out\\a.wav", oldA}, {"E:\\out\\b.med", oldB}});
+      job.fs.entries.insert(mine.begin(), mine.end());
       job.fs.failAt[op] = nth;
       const BatchSummary summary = job.Run();
       Files files = job.fs.entries;
