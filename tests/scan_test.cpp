@@ -17,8 +17,7 @@ TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
       {"D:\\snd", {"a.med.txt", "wav", "amed"}, {"old.med"}}};
   for (const auto& [folder, files, expected] : cases) {
     FakeFileSystem fs;
-    const std::string searched = folder + "\\";  // what the search's folder part must be
-    for (const std::string& name : files) fs.entries[searched + name];
+    for (const std::string& name : files) fs.entries[folder + "\\" + name];
     RecordingBatchUi list;
     list.items = {"old.med"};
     ScanFolder(folder, list, fs);

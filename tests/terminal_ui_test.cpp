@@ -25,9 +25,8 @@ TEST(ProgressLine, CutsALongNameInTheMiddleBetweenCharacters) {
       ASSERT_LE(head + tail, name.size()) << line;
       EXPECT_EQ(line, prefix + name.substr(0, head) + "..." + name.substr(name.size() - tail));
       EXPECT_TRUE(line.size() <= limit && line.size() + 6 >= limit) << line.size();
-      for (const std::size_t at : {head, name.size() - tail}) {  // no continuation byte
+      for (const std::size_t at : {head, name.size() - tail})  // no continuation byte
         EXPECT_NE(static_cast<unsigned char>(name[at]) & 0xC0, 0x80) << at;
-      }
     }
   }
 }

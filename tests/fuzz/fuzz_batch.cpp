@@ -51,9 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs.entries[source] = body;
     SoundHeader header{};
     std::copy_n(body.begin(), std::min(body.size(), header.size()), header.begin());
-    if (body.size() >= 22 && IsAcceptedHeader(header)) {
+    if (body.size() >= 22 && IsAcceptedHeader(header))
       outputs[output].push_back(WithTag(body, header[20] == 122 && header[21] == 0 ? 17 : 122));
-    }
   }
   const std::map<std::string, Bytes> before = fs.entries;
   Converting = false;
