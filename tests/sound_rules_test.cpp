@@ -33,14 +33,12 @@ TEST(SoundRules, OutputNamesSwapTheExtensionAfterTheLastRealDelimiter) {
       {".med", ".wav"},           {"a.med\\b", "a.med\\b.med"},
       {"a.b:c", "a.b:c.med"},     {"snd\x81.wav", "snd\x81.med"}};
   // 0x95 0x5C is one character whose trail byte reads as '\', so the '.' before it counts;
-  // 0x81 0x2E's trail byte reads as '.'; an even run of lead bytes is whole characters, an odd
-  // run swallows the '.' after it.
+  // 0x81 0x2E's and 0xFC 0x2E's trail bytes read as '.'; an even run of lead bytes is whole
+  // characters, an odd run swallows the '.' after it.
   const std::pair<const char*, const char*> doubleByte[] = {
-      {"dir.x\x95\\name", "dir.med"},
-      {"snd\x81.wav", "snd\x81.wav.med"},
-      {"x\x81\x81.med", "x\x81\x81.wav"},
-      {"x.med\x81\x81\x81.", "x.med"},
-      {"kana\x83\x8D.MED", "kana\x83\x8D.wav"}};
+      {"dir.x\x95\\name", "dir.med"},           {"snd\x81.wav", "snd\x81.wav.med"},
+      {"x\x81\x81.med", "x\x81\x81.wav"},       {"x.med\x81\x81\x81.", "x.med"},
+      {"kana\x83\x8D.MED", "kana\x83\x8D.wav"}, {"\xFC.wav", "\xFC.wav.med"}};
   for (const auto& [name, output] : plain) EXPECT_EQ(OutputNameFor(name, {}), output) << name;
   for (const auto& [name, output] : doubleByte) EXPECT_EQ(OutputNameFor(name, sjis), output);
   EXPECT_EQ(WithExtension(std::string(255, 'n') + ".med", ".longer", {}).size(), 262u);
