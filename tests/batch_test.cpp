@@ -48,7 +48,6 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
                         {"one cluster free", "D:\\snd", "E:\\out", 1, full},
                         {"two free, no second backslash", "D:\\snd\\", "E:\\out\\", 2, ""},
                         {"no answer for the volume: no check", "D:\\snd", "F:\\out", 0, ""}};
-  // What the window shows of a batch that converts both: a bar step and a pump for each.
   const Lines converted({"browse off", "caption Cancel", "tip Abort converting", "current 0",
                          "select 0", "total 33", "pump", "current 0", "select 1", "total 100",
                          "pump", "box Information: Done", "current 0", "total 0", "browse on",
