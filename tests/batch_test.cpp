@@ -79,10 +79,8 @@ TEST(Batch, AFileFailingItsChecksGetsOneBoxAndTheBatchGoesOn) {
     const char* what;
     Bytes data;              // x.med's bytes
     std::uint64_t reported;  // the size searches and Size give; 0: its own
-    // The read that cuts x.med, as another program writing it would: 1 the header's first 12
-    // bytes, 2 its 28 more, 3 and on the copy; 0 none. And the size it is cut to.
-    int cutRead;
-    std::size_t cutTo;
+    int cutRead;             // the read cutting x.med: 1, 2 the header's; 3 on the copy; 0 none
+    std::size_t cutTo;       // and the size it is cut to, as a program writing it would
     std::string box;
   };
   const Case cases[] = {

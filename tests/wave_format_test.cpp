@@ -68,8 +68,7 @@ TEST(WaveFormat, ReportsTheFirstProblemAndTheLengthADecoderPlays) {
   const std::tuple<const char*, Bytes, WaveProblem, double> cases[] = {
       {"IMA ADPCM: 22 blocks of 505", Riff(kIma), WaveProblem::None, 11110 / 22050.0},
       {"a last block of 156 bytes", Sound(kImaFmt, 5532), WaveProblem::None, 10910 / 22050.0},
-      {"a last block of 3 bytes holds nothing", Sound(kImaFmt, 5379), WaveProblem::None,
-       10605 / 22050.0},
+      {"a last block of 3 bytes: none", Sound(kImaFmt, 5379), WaveProblem::None, 10605 / 22050.0},
       {"no extension: 505 from the block align", Sound(Fmt(122, 1, 22050, 256, 4), 512),
        WaveProblem::None, 1010 / 22050.0},
       {"fewer samples per block than fit", Sound(Fmt(17, 2, 8000, 512, 4, 400), 1024),
@@ -93,8 +92,7 @@ TEST(WaveFormat, ReportsTheFirstProblemAndTheLengthADecoderPlays) {
       {"RIFF size past the end", Riff(kIma, 2), WaveProblem::RiffPastEnd, 11110 / 22050.0},
       {"RIFF size counts a missing pad", noPad, WaveProblem::None, 505 / 22050.0},
       {"no channels", Sound(Fmt(17, 0, 22050, 256, 4)), WaveProblem::ZeroField, -1},
-      {"block align 260 in stereo", Sound(Fmt(17, 2, 22050, 260, 4)), WaveProblem::BlockAlignNotIma,
-       0},
+      {"align 260 in stereo", Sound(Fmt(17, 2, 22050, 260, 4)), WaveProblem::BlockAlignNotIma, 0},
       {"16-bit game file", Sound(Fmt(122, 1, 22050, 256, 16)), WaveProblem::BitsNotIma, 0},
       {"506 samples in 256 bytes", Sound(Fmt(17, 1, 22050, 256, 4, 506)),
        WaveProblem::SamplesPerBlockNotIma, 0}};
