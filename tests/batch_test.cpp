@@ -1,5 +1,4 @@
-// The batch over the in-memory file system: pre-checks, what the window shows and in what
-// order, the checks on each source, aborts, and every operation failing at every call.
+// The batch on the in-memory file system: what the window shows, refusals, aborts, every failure.
 #include "convert/batch.h"
 
 #include <gtest/gtest.h>

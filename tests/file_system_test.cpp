@@ -1,5 +1,4 @@
-// The platform's own file system (POSIX natively, kernel32 under Wine): what the in-memory one
-// cannot show.
+// The platform's file system (POSIX, or kernel32 under Wine): what the in-memory one cannot show.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,5 +1,4 @@
-// Header acceptance and output names, under no lead bytes and Shift-JIS's; the batch's tests
-// show the tag read and toggled.
+// Header acceptance and output names; the batch's tests show the tag read and toggled.
 #include "convert/sound_rules.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The terminal's progress line: a name too long for the width loses its middle, never a part of
-// a character.
+// The terminal's progress line: a long name loses its middle, never a part of a character.
 #include "cli/terminal_ui.h"
 
 #include <gtest/gtest.h>

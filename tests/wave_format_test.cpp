@@ -1,5 +1,4 @@
-// The chunk walk on files laid out as sound editors write them and on broken and hostile ones:
-// what it reports, the length it derives, and that it never reads outside the file.
+// The chunk walk on sound editors' files and on broken and hostile ones, never reading past them.
 #include "convert/wave_format.h"
 
 #include <gtest/gtest.h>

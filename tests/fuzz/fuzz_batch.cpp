@@ -1,6 +1,5 @@
-// Fuzzes the batch on the in-memory file system against a model of the disk: names of any bytes
-// under any lead-byte set, old outputs, one operation failing at one call. Each file ends as it
-// was or as the whole output of a listed input, under the name read from the start.
+// Fuzzes the batch on the in-memory disk (any names and lead bytes, old outputs, one failing call):
+// each file ends as it was or as a listed input's whole output, under the name read from the start.
 #include "convert/batch.h"
 #include "convert/sound_rules.h"
 #include "fakes/fakes.h"
