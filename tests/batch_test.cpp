@@ -127,8 +127,7 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   }
 }
 
-// The free-space check's count: one listing per folder, each name looked up in it; a name it
-// lacks is searched for alone.
+// The free-space check's count: one listing per folder; a name missing there is searched alone.
 TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
   Job job;
   job.fs.entries = {{"D:\\snd\\a.med", Bytes(1)},
@@ -139,10 +138,8 @@ TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
   EXPECT_EQ(job.fs.calls["FindFiles"], 4);  // D:\snd, B.MED, gone.med, D:\snd\sub
 }
 
-// Each operation fails at each of its first calls in turn: no existing output is damaged
-// unless its conversion completed, no user's file is taken for a temporary one, nothing else
-// is left. No temporary path is longer than its output's, so every output the platform can
-// create has a temporary file it can create too.
+// No old output is damaged unless its conversion completed, no user's file is taken for a
+// temporary one, nothing else is left, and no temporary path is longer than its output's.
 TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
   const Bytes a = SoundFile((1u << 20) + 5, 122, 7), b = SoundFile(80, 17, 8);  // a: pieces
   const Bytes oldA(30, 1), oldB(30, 2);

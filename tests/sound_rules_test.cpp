@@ -31,9 +31,8 @@ TEST(SoundRules, OutputNamesSwapTheExtensionAfterTheLastRealDelimiter) {
       {"name.", "name.med"},      {"x.medx", "x.med"},
       {".med", ".wav"},           {"a.med\\b", "a.med\\b.med"},
       {"a.b:c", "a.b:c.med"},     {"snd\x81.wav", "snd\x81.med"}};
-  // 0x95 0x5C is one character whose trail byte reads as '\', so the '.' before it counts;
-  // 0x81 0x2E's and 0xFC 0x2E's trail bytes read as '.'; an even run of lead bytes is whole
-  // characters, an odd run swallows the '.' after it.
+  // 0x95 0x5C is one character whose trail reads as '\' (the '.' before it counts); 0x81 0x2E's
+  // and 0xFC 0x2E's trails read as '.'; an even run of lead bytes is whole, an odd one takes a '.'.
   const std::pair<const char*, const char*> doubleByte[] = {
       {"dir.x\x95\\name", "dir.med"},           {"snd\x81.wav", "snd\x81.wav.med"},
       {"x\x81\x81.med", "x\x81\x81.wav"},       {"x.med\x81\x81\x81.", "x.med"},

@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-// ASCII, CJK, emoji and mixed names at every width from the prefix's own up to one that holds
-// the whole name. The last column stays free; a cut keeps both ends of the name in whole
-// characters and gives up at most 3 bytes of the room on either side of the "...".
+// ASCII, CJK, emoji and mixed names at every width from the prefix's own up. The last column stays
+// free; a cut keeps both ends in whole characters, losing at most 3 bytes of room either side.
 TEST(ProgressLine, CutsALongNameInTheMiddleBetweenCharacters) {
   const std::string prefix = "[ 42%] 7/12 ";
   for (const std::string name :

@@ -22,8 +22,7 @@ static Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, 
   return body;
 }
 
-// "RIFF", the size of what follows (give or take `riffExtra`), "WAVE", then each chunk padded
-// to an even length.
+// "RIFF", the size after it (give or take `riffExtra`), "WAVE", each chunk padded to even length.
 static Bytes Riff(const Chunks& chunks, std::int64_t riffExtra = 0) {
   Bytes out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
   for (const auto& [id, body] : chunks) {
@@ -36,7 +35,6 @@ static Bytes Riff(const Chunks& chunks, std::int64_t riffExtra = 0) {
               static_cast<std::uint32_t>(static_cast<std::int64_t>(out.size()) - 8 + riffExtra), 4);
 }
 
-// A format chunk and `dataSize` bytes of data.
 static Bytes Sound(const Bytes& fmt, std::size_t dataSize = 0) {
   return Riff({{"fmt ", fmt}, {"data", Bytes(dataSize)}});
 }
