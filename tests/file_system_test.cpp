@@ -46,9 +46,8 @@ static void ConvertBesideOldOutputs(FileSystem& fs) {
     EXPECT_EQ(GetFileAttributesA(output.c_str()) & attribute, attribute) << name;
 #endif
   }
-  for (const auto& [name, data] : files) {
+  for (const auto& [name, data] : files)
     std::ofstream(root / name, std::ios::binary) << std::string(data.begin(), data.end());
-  }
   fsys::permissions(out / "b.wav", fsys::perms::owner_read);
   ui.sourceText = root.string();
   ui.destText = out.string();
