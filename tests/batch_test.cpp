@@ -1,5 +1,4 @@
-// The batch over the in-memory file system: pre-checks, what the window shows and in what
-// order, the checks on each source, aborts, and every operation failing at every call.
+// The batch on the in-memory file system: what the window shows, refusals, aborts, every failure.
 #include "convert/batch.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +47,10 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
                         {"one cluster free", "D:\\snd", "E:\\out", 1, full},
                         {"two free, no second backslash", "D:\\snd\\", "E:\\out\\", 2, ""},
                         {"no answer for the volume: no check", "D:\\snd", "F:\\out", 0, ""}};
+  const Lines converted({"browse off", "caption Cancel", "tip Abort converting", "current 0",
+                         "select 0", "total 33", "pump", "current 0", "select 1", "total 100",
+                         "pump", "box Information: Done", "current 0", "total 0", "browse on",
+                         "caption Convert", "tip Start converting"});
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     Job job;
@@ -57,14 +60,7 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
     job.ui.destText = test.dest;
     job.fs.space = {1, 128, test.freeClusters, 9};
     EXPECT_EQ(job.Run().started, test.box.empty());
-    Lines events = {"browse off", "caption Cancel", "tip Abort converting"};
-    if (test.box.empty()) {
-      events.insert(events.end(), {"current 0", "select 0", "total 33", "pump", "current 0",
-                                   "select 1", "total 100", "pump"});
-    }
-    events.insert(events.end(), {"box Information: Done", "current 0", "total 0", "browse on",
-                                 "caption Convert", "tip Start converting"});
-    EXPECT_EQ(job.ui.events, test.box.empty() ? events : Lines{"box Error: " + test.box});
+    EXPECT_EQ(job.ui.events, test.box.empty() ? converted : Lines{"box Error: " + test.box});
     Files files = {{"D:\\snd\\a.med", a}, {"D:\\snd\\c.Wav", c}};
     const std::string out = test.dest.substr(0, 6);
     if (test.box.empty())
@@ -82,10 +78,8 @@ TEST(Batch, AFileFailingItsChecksGetsOneBoxAndTheBatchGoesOn) {
     const char* what;
     Bytes data;              // x.med's bytes
     std::uint64_t reported;  // the size searches and Size give; 0: its own
-    // The read that cuts x.med, as another program writing it would: 1 the header's first 12
-    // bytes, 2 its 28 more, 3 and on the copy; 0 none. And the size it is cut to.
-    int cutRead;
-    std::size_t cutTo;
+    int cutRead;             // the read cutting x.med: 1, 2 the header's; 3 on the copy; 0 none
+    std::size_t cutTo;       // and the size it is cut to, as a program writing it would
     std::string box;
   };
   const Case cases[] = {
@@ -133,23 +127,19 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   }
 }
 
-// The free-space check's count: one listing per folder, each name looked up in it; a name it
-// lacks is searched for alone.
+// The free-space check's count: one listing per folder; a name missing there is searched alone.
 TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
   Job job;
-  for (const auto& [name, size] :
-       {std::pair<std::string, int>{"a.med", 1}, {"b.med", 2}, {"sub\\c.med", 4}}) {
-    job.fs.entries["D:\\snd\\" + name] = Bytes(size);
-  }
+  job.fs.entries = {{"D:\\snd\\a.med", Bytes(1)},
+                    {"D:\\snd\\b.med", Bytes(2)},
+                    {"D:\\snd\\sub\\c.med", Bytes(4)}};
   job.ui.items = {"a.med", "B.MED", "gone.med", "b.med", "sub\\c.med"};
   EXPECT_EQ(ListedBytes(job.fs, "D:\\snd\\", job.ui), 9u);
   EXPECT_EQ(job.fs.calls["FindFiles"], 4);  // D:\snd, B.MED, gone.med, D:\snd\sub
 }
 
-// Each operation fails at each of its first calls in turn: no existing output is damaged
-// unless its conversion completed, no user's file is taken for a temporary one, nothing else
-// is left. No temporary path is longer than its output's, so every output the platform can
-// create has a temporary file it can create too.
+// No old output is damaged unless its conversion completed, no user's file is taken for a
+// temporary one, nothing else is left, and no temporary path is longer than its output's.
 TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
   const Bytes a = SoundFile((1u << 20) + 5, 122, 7), b = SoundFile(80, 17, 8);  // a: pieces
   const Bytes oldA(30, 1), oldB(30, 2);
@@ -160,9 +150,8 @@ TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
       Job job;
       job.Source("a.med", a);
       job.Source("b.wav", b);
-      job.fs.entries["E:\\out\\a.wav"] = oldA;
-      job.fs.entries["E:\\out\\b.med"] = oldB;
-      for (const auto& [path, data] : mine) job.fs.entries[path] = data;
+      job.fs.entries.insert({{"E:\\out\\a.wav", oldA}, {"E:\\out\\b.med", oldB}});
+      job.fs.entries.insert(mine.begin(), mine.end());
       job.fs.failAt[op] = nth;
       const BatchSummary summary = job.Run();
       Files files = job.fs.entries;

@@ -1,5 +1,4 @@
-// The platform's own file system (POSIX natively, kernel32 under Wine): what the in-memory one
-// cannot show.
+// The platform's file system (POSIX, or kernel32 under Wine): what the in-memory one cannot show.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,10 +15,9 @@
 
 namespace fsys = std::filesystem;
 
-// An old output that a create with plain attributes would refuse (read-only; under Windows
-// hidden or system too) is neither replaced nor left with a temporary file beside it, a writable
-// one is replaced, a new file is never an existing one, and a name is found alone whatever its
-// case twins.
+// An old output a plain create would refuse (read-only; under Windows hidden or system too) is
+// kept, with no temporary file beside it; a writable one is replaced, a new file is never an
+// existing one, and a name is found alone whatever its case twins.
 static void ConvertBesideOldOutputs(FileSystem& fs) {
   // A folder of this process's own: the suites of two builds run side by side. The outputs'
   // paths are as long as Windows takes (259 bytes), so a longer temporary path would fail.
@@ -48,9 +46,8 @@ static void ConvertBesideOldOutputs(FileSystem& fs) {
     EXPECT_EQ(GetFileAttributesA(output.c_str()) & attribute, attribute) << name;
 #endif
   }
-  for (const auto& [name, data] : files) {
+  for (const auto& [name, data] : files)
     std::ofstream(root / name, std::ios::binary) << std::string(data.begin(), data.end());
-  }
   fsys::permissions(out / "b.wav", fsys::perms::owner_read);
   ui.sourceText = root.string();
   ui.destText = out.string();

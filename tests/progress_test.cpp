@@ -8,8 +8,7 @@
 
 TEST(TotalPercent, TruncatesTheExtendedPrecisionProductToItsLow32Bits) {
   constexpr std::uint64_t kMax = ~std::uint64_t{0};
-  // 53 and 29 of 100 give 53 and 28 in double precision; 3e9 % is cut to 32 bits; 2^63 and
-  // more is the integer-indefinite value.
+  // Double precision makes 53 and 28 of 53 and 29 of 100; 3e9 % is cut to 32 bits; 2^63 on is 0.
   const std::tuple<std::uint64_t, std::uint64_t, std::int32_t> cases[] = {
       {53, 100, 52},   {29, 100, 29}, {1, 3, 33},        {2, 3, 66},
       {100, 400, 25},  {0, 400, 0},   {400, 400, 100},   {7, 0, 100},

@@ -8,8 +8,7 @@
 using Names = std::vector<std::string>;
 
 TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
-  // The folder, what it holds, the list after. The search is the folder, a backslash even after
-  // a drive root's own or an empty folder, and the pattern.
+  // The folder, what it holds, the list after; a search adds a '\' even to "C:\" and to "".
   const std::tuple<std::string, Names, Names> cases[] = {
       {"D:\\snd", {"b.med", "A.MED", "a.med.txt", "x.medx", ".med"}, {"b.med", "A.MED", ".med"}},
       {"C:\\", {"a.med"}, {"a.med"}},
@@ -17,8 +16,7 @@ TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
       {"D:\\snd", {"a.med.txt", "wav", "amed"}, {"old.med"}}};
   for (const auto& [folder, files, expected] : cases) {
     FakeFileSystem fs;
-    const std::string searched = folder + "\\";  // what the search's folder part must be
-    for (const std::string& name : files) fs.entries[searched + name];
+    for (const std::string& name : files) fs.entries[folder + "\\" + name];
     RecordingBatchUi list;
     list.items = {"old.med"};
     ScanFolder(folder, list, fs);

@@ -1,5 +1,4 @@
-// Header acceptance and output names, under no lead bytes and Shift-JIS's; the batch's tests
-// show the tag read and toggled.
+// Header acceptance and output names; the batch's tests show the tag read and toggled.
 #include "convert/sound_rules.h"
 
 #include <gtest/gtest.h>
@@ -32,15 +31,12 @@ TEST(SoundRules, OutputNamesSwapTheExtensionAfterTheLastRealDelimiter) {
       {"name.", "name.med"},      {"x.medx", "x.med"},
       {".med", ".wav"},           {"a.med\\b", "a.med\\b.med"},
       {"a.b:c", "a.b:c.med"},     {"snd\x81.wav", "snd\x81.med"}};
-  // 0x95 0x5C is one character whose trail byte reads as '\', so the '.' before it counts;
-  // 0x81 0x2E's trail byte reads as '.'; an even run of lead bytes is whole characters, an odd
-  // run swallows the '.' after it.
+  // 0x95 0x5C is one character whose trail reads as '\' (the '.' before it counts); 0x81 0x2E's
+  // and 0xFC 0x2E's trails read as '.'; an even run of lead bytes is whole, an odd one takes a '.'.
   const std::pair<const char*, const char*> doubleByte[] = {
-      {"dir.x\x95\\name", "dir.med"},
-      {"snd\x81.wav", "snd\x81.wav.med"},
-      {"x\x81\x81.med", "x\x81\x81.wav"},
-      {"x.med\x81\x81\x81.", "x.med"},
-      {"kana\x83\x8D.MED", "kana\x83\x8D.wav"}};
+      {"dir.x\x95\\name", "dir.med"},           {"snd\x81.wav", "snd\x81.wav.med"},
+      {"x\x81\x81.med", "x\x81\x81.wav"},       {"x.med\x81\x81\x81.", "x.med"},
+      {"kana\x83\x8D.MED", "kana\x83\x8D.wav"}, {"\xFC.wav", "\xFC.wav.med"}};
   for (const auto& [name, output] : plain) EXPECT_EQ(OutputNameFor(name, {}), output) << name;
   for (const auto& [name, output] : doubleByte) EXPECT_EQ(OutputNameFor(name, sjis), output);
   EXPECT_EQ(WithExtension(std::string(255, 'n') + ".med", ".longer", {}).size(), 262u);

@@ -1,12 +1,10 @@
-// The terminal's progress line: a name too long for the width loses its middle, never a part of
-// a character.
+// The terminal's progress line: a long name loses its middle, never a part of a character.
 #include "cli/terminal_ui.h"
 
 #include <gtest/gtest.h>
 
-// ASCII, CJK, emoji and mixed names at every width from the prefix's own up to one that holds
-// the whole name. The last column stays free; a cut keeps both ends of the name in whole
-// characters and gives up at most 3 bytes of the room on either side of the "...".
+// ASCII, CJK, emoji and mixed names at every width from the prefix's own up. The last column stays
+// free; a cut keeps both ends in whole characters, losing at most 3 bytes of room either side.
 TEST(ProgressLine, CutsALongNameInTheMiddleBetweenCharacters) {
   const std::string prefix = "[ 42%] 7/12 ";
   for (const std::string name :
@@ -25,9 +23,8 @@ TEST(ProgressLine, CutsALongNameInTheMiddleBetweenCharacters) {
       ASSERT_LE(head + tail, name.size()) << line;
       EXPECT_EQ(line, prefix + name.substr(0, head) + "..." + name.substr(name.size() - tail));
       EXPECT_TRUE(line.size() <= limit && line.size() + 6 >= limit) << line.size();
-      for (const std::size_t at : {head, name.size() - tail}) {  // no continuation byte
+      for (const std::size_t at : {head, name.size() - tail})  // no continuation byte
         EXPECT_NE(static_cast<unsigned char>(name[at]) & 0xC0, 0x80) << at;
-      }
     }
   }
 }

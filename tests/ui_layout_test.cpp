@@ -1,5 +1,4 @@
-// The main window's origin on odd and small screens and a line placed from thin borders; the
-// end-to-end suite shows the usual screen and 3-pixel borders.
+// The window's layout on odd and small screens and thin borders; end to end shows the usual ones.
 #include <gtest/gtest.h>
 
 #include "ui/layout.h"

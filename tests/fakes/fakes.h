@@ -14,10 +14,13 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Bytes WithTag(Bytes data, std::uint16_t tag) {
-  data.at(20) = static_cast<std::uint8_t>(tag & 0xFF);
-  data.at(21) = static_cast<std::uint8_t>(tag >> 8);
+// `data` with the low `n` bytes of `value` written over it from `at`, least significant first.
+inline Bytes Poke(Bytes data, std::size_t at, std::uint32_t value, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) data.at(at + i) = static_cast<std::uint8_t>(value >> 8 * i);
   return data;
+}
+inline Bytes WithTag(const Bytes& data, std::uint16_t tag) {
+  return Poke(data, 20, tag, 2);
 }
 
 // "RIFF", a size, "WAVEfmt ", then bytes from `seed` that repeat at no power-of-two distance,

@@ -1,6 +1,5 @@
-// Fuzzes the batch on the in-memory file system against a model of the disk: names of any bytes
-// under any lead-byte set, old outputs, one operation failing at one call. Each file ends as it
-// was or as the whole output of a listed input, under the name read from the start.
+// Fuzzes the batch on the in-memory disk (any names and lead bytes, old outputs, one failing call):
+// each file ends as it was or as a listed input's whole output, under the name read from the start.
 #include "convert/batch.h"
 #include "convert/sound_rules.h"
 #include "fakes/fakes.h"
@@ -51,9 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs.entries[source] = body;
     SoundHeader header{};
     std::copy_n(body.begin(), std::min(body.size(), header.size()), header.begin());
-    if (body.size() >= 22 && IsAcceptedHeader(header)) {
+    if (body.size() >= 22 && IsAcceptedHeader(header))
       outputs[output].push_back(WithTag(body, header[20] == 122 && header[21] == 0 ? 17 : 122));
-    }
   }
   const std::map<std::string, Bytes> before = fs.entries;
   Converting = false;

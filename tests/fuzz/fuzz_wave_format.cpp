@@ -1,5 +1,4 @@
-// Fuzzes the chunk walk: the input is the whole file. No read reaches outside it, the walk ends
-// after a bounded number of reads, and a file reported sound holds all its data.
+// Fuzzes the chunk walk, the input being the whole file; each Check names a property it keeps.
 #include <cmath>
 
 #include "convert/wave_format.h"
