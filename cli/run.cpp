@@ -170,10 +170,11 @@ int RunCli(const CliOptions& options) {
   // sound files, nothing on a dry run. One that cannot be made shows as that file's "Error
   // create file".
   const LeadByteSet leadBytes = fs.LeadBytes();
+  const std::string sourceFolder = WithTrailingBackslash(source);
+  const std::string destFolder = WithTrailingBackslash(dest);
   ui.BeforeEachFile([&](int index) {
     const std::string line =
-        ReplacementLine(options, fs, WithTrailingBackslash(source), WithTrailingBackslash(dest),
-                        list.Item(index), leadBytes);
+        ReplacementLine(options, fs, sourceFolder, destFolder, list.Item(index), leadBytes);
     if (!line.empty()) ui.Warn(line);
     if (!line.empty() && options.strict) return false;
     if (options.recursive) {
