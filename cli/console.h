@@ -2,12 +2,7 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-enum class PathKind { Missing, Folder, Other };
-
-// Whether `path` names an existing folder, something else, or nothing.
-PathKind KindOfPath(const std::string& path);
 // True when standard error is an interactive terminal, where a progress line can redraw itself.
 bool StderrIsTerminal();
 // Width of the terminal behind standard error in columns; 0 when unknown.
@@ -24,15 +19,6 @@ bool InterruptRequested();
 // Sets the console to show the text the program writes when that text is UTF-8 (the process's
 // ANSI code page is UTF-8), putting the console's own code page back when the process exits.
 void UseUtf8ConsoleIfAnsiIsUtf8();
-
-// The three folder services below take paths joined with '\', as the batch builds them.
-// A key that is the same for every path to one folder and differs between folders; empty when
-// the folder cannot be examined.
-std::string FolderIdentity(const std::string& folder);
-// Names of the folders directly inside `folder` (joined with '\'), links to folders left out.
-std::vector<std::string> SubfolderNames(const std::string& folder);
-// Creates `folder` unless a folder of that name exists already; false when there is none after.
-bool MakeFolder(const std::string& folder);
 
 // A folder argument as the batch takes it: this platform's separators turned into '\' where
 // that is the native one, and trailing separators dropped unless the folder is a root.

@@ -1,16 +1,11 @@
-// POSIX side of the console services: stat, readdir and mkdir for folders, isatty and
-// TIOCGWINSZ for the terminal, sigaction for Ctrl-C.
-#include <dirent.h>
-#include <fcntl.h>
+// POSIX side of the console services: isatty and TIOCGWINSZ for the terminal, sigaction for
+// Ctrl-C.
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 
 #include "cli/console.h"
-#include "convert/file_system_posix.h"
 
 namespace {
 
@@ -22,12 +17,6 @@ extern "C" void OnInterrupt(int /*signal*/) {
 }
 
 }  // namespace
-
-PathKind KindOfPath(const std::string& path) {
-  struct stat info {};
-  if (path.empty() || stat(path.c_str(), &info) != 0) return PathKind::Missing;
-  return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
-}
 
 bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
@@ -62,36 +51,6 @@ bool InterruptRequested() {
 }
 
 void UseUtf8ConsoleIfAnsiIsUtf8() {}
-
-std::string FolderIdentity(const std::string& folder) {
-  struct stat info {};
-  if (stat(ToPosix(folder).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
-  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-}
-
-std::vector<std::string> SubfolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(ToPosix(folder).c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    struct stat info {};
-    // Not following links keeps a link back up the tree from becoming an endless walk.
-    if (name != "." && name != ".." &&
-        fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISDIR(info.st_mode)) {
-      names.push_back(name);
-    }
-  }
-  closedir(dir);
-  return names;
-}
-
-bool MakeFolder(const std::string& folder) {
-  const std::string path = ToPosix(folder);
-  if (mkdir(path.c_str(), 0777) == 0) return true;
-  return errno == EEXIST && KindOfPath(path) == PathKind::Folder;
-}
 
 std::string FolderArgument(const std::string& folder) {
   std::string result = folder;

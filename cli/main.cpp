@@ -4,6 +4,7 @@
 
 #include "cli/console.h"
 #include "cli/run.h"
+#include "convert/platform_file_system.h"
 
 namespace {
 
@@ -66,5 +67,6 @@ int main(int argc, char** argv) {
     return code == 0 ? kExitConverted : kExitUsage;
   }
   options.destGiven = dest->count() > 0;
-  return RunCli(options);
+  PlatformFileSystem fs;
+  return RunCli(options, fs);
 }

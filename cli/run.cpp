@@ -10,7 +10,6 @@
 #include "cli/terminal_ui.h"
 #include "cli/tree.h"
 #include "convert/batch.h"
-#include "convert/platform_file_system.h"
 #include "convert/scan.h"
 #include "convert/sound_rules.h"
 #include "convert/wave_format.h"
@@ -20,10 +19,11 @@ namespace {
 constexpr char kProgram[] = "tonequay-cli";
 
 // `given` is the argument as typed, which is what the user recognises in a message.
-bool FolderIsUsable(const char* role, const std::string& given, const std::string& folder) {
+bool FolderIsUsable(const char* role, const std::string& given, const std::string& folder,
+                    FileSystem& fs) {
   // An empty argument is left to the batch, which refuses it with the window's own text.
   if (folder.empty()) return true;
-  const PathKind kind = KindOfPath(folder);
+  const PathKind kind = fs.KindOfPath(folder);
   if (kind == PathKind::Folder) return true;
   if (kind == PathKind::Missing) {
     std::fprintf(stderr, "%s: %s folder \"%s\" does not exist\n", kProgram, role, given.c_str());
@@ -127,7 +127,7 @@ int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
 
 }  // namespace
 
-int RunCli(const CliOptions& options) {
+int RunCli(const CliOptions& options, FileSystem& fs) {
   if (options.info && options.destGiven) {
     std::fprintf(stderr,
                  "%s: --info reads SOURCE only and takes no DEST; a --dry-run with DEST shows "
@@ -137,11 +137,10 @@ int RunCli(const CliOptions& options) {
   }
   const std::string source = FolderArgument(options.source);
   const std::string dest = options.destGiven ? FolderArgument(options.dest) : source;
-  if (!FolderIsUsable("source", options.source, source) ||
-      !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest)) {
+  if (!FolderIsUsable("source", options.source, source, fs) ||
+      !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest, fs)) {
     return kExitUsage;
   }
-  PlatformFileSystem fs;
   if (options.info) return Info(options, source, fs);
   // A dry run writes nothing, so Ctrl-C may end it at once.
   if (!options.dryRun) InstallInterruptHandler();
@@ -178,7 +177,7 @@ int RunCli(const CliOptions& options) {
     if (!line.empty()) ui.Warn(line);
     if (!line.empty() && options.strict) return false;
     if (options.recursive) {
-      MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest);
+      MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest, fs);
     }
     return true;
   });

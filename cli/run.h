@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "convert/file_system.h"
+
 struct CliOptions {
   std::string source;
   std::string dest;
@@ -19,5 +21,5 @@ inline constexpr int kExitFailed = 1;         // at least one file failed or, fo
 inline constexpr int kExitUsage = 2;          // bad arguments or a refused batch
 inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C, as a shell reports SIGINT
 
-// Scans the source folder and converts what it lists, or only lists it for a dry run.
-int RunCli(const CliOptions& options);
+// Scans the source folder of `fs` and converts what it lists, or only lists it for a dry run.
+int RunCli(const CliOptions& options, FileSystem& fs);

@@ -6,7 +6,6 @@
 #include <set>
 #include <utility>
 
-#include "cli/console.h"
 #include "convert/file_list.h"
 #include "convert/scan.h"
 
@@ -16,14 +15,14 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, b
     std::string relative;
     int parent;
   };
-  const std::string skipIdentity = FolderIdentity(skip);
+  const std::string skipIdentity = fs.FolderIdentity(skip);
   std::set<std::string> seen;
   Tree tree;
   std::vector<Pending> pending{{top, "", -1}};
   while (!pending.empty()) {
     const Pending next = std::move(pending.back());
     pending.pop_back();
-    const std::string identity = FolderIdentity(next.folder);
+    const std::string identity = fs.FolderIdentity(next.folder);
     if (identity.empty() || !seen.insert(identity).second) continue;
     if (next.parent >= 0 && identity == skipIdentity) continue;
     const int index = static_cast<int>(tree.folders.size());
@@ -41,7 +40,7 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, b
       tree.folderOf.push_back(index);
     }
     // Taken from the back, so the last pushed, the first in sorted order, comes next.
-    std::vector<std::string> subfolders = SubfolderNames(next.folder);
+    std::vector<std::string> subfolders = fs.SubfolderNames(next.folder);
     std::sort(subfolders.rbegin(), subfolders.rend());
     for (const std::string& name : subfolders) {
       pending.push_back({next.folder + '\\' + name, next.relative + name + '\\', index});
@@ -59,7 +58,7 @@ std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs)
   return names;
 }
 
-bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop) {
+bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop, FileSystem& fs) {
   // The top is made from the start, so the climb ends there at the latest.
   std::vector<int> missing;
   for (int i = index; !tree.folders[static_cast<std::size_t>(i)].made;
@@ -70,7 +69,7 @@ bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop) {
     TreeFolder& folder = tree.folders[static_cast<std::size_t>(*it)];
     std::string path = destTop + '\\' + folder.relative;
     path.pop_back();  // the relative path ends in '\', which the folder's own name must not
-    if (!MakeFolder(path)) return false;
+    if (!fs.MakeFolder(path)) return false;
     folder.made = true;
   }
   return true;

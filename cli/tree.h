@@ -31,4 +31,4 @@ std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs)
 
 // Makes folder `index` of `tree` under `destTop`, and the folders above it, unless done before;
 // false when it cannot be had.
-bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop);
+bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop, FileSystem& fs);

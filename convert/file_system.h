@@ -1,4 +1,4 @@
-// The file, search, free-space and code-page operations the conversion logic needs.
+// The file, folder, search, free-space and code-page operations the conversion logic needs.
 #pragma once
 
 #include <bitset>
@@ -25,6 +25,7 @@ struct DiskSpace {
   std::uint64_t totalClusters = 0;
 };
 
+enum class PathKind { Missing, Folder, Other };
 enum class CreateResult { Created, AlreadyExists, Failed };
 enum class ReplaceResult { Replaced, NotFlushed, NotMoved };
 
@@ -77,6 +78,15 @@ class FileSystem {
                                         const std::string& to);
   // Deletes the file at `path`; false on failure.
   virtual bool Remove(const std::string& path) = 0;
+  // Whether `path` names an existing folder, something else, or nothing; an empty path is nothing.
+  virtual PathKind KindOfPath(const std::string& path) = 0;
+  // A key equal for every path to one folder and different between folders; empty when `folder`
+  // is no folder or cannot be examined.
+  virtual std::string FolderIdentity(const std::string& folder) = 0;
+  // Names of the folders directly inside `folder`, links and junctions to folders left out.
+  virtual std::vector<std::string> SubfolderNames(const std::string& folder) = 0;
+  // Creates `folder` unless a folder of that name exists already; false when there is none after.
+  virtual bool MakeFolder(const std::string& folder) = 0;
   // Lead bytes of the ANSI code page, fixed when the file system was made.
   virtual LeadByteSet LeadBytes() = 0;
 };

@@ -1,5 +1,6 @@
-// POSIX calls behind the file system seam: readdir for searches, statvfs for free space,
-// exclusive creation for temporary files and rename for the atomic replace.
+// POSIX calls behind the file system seam: readdir for searches and sub-folders, stat for
+// folders' identities, statvfs for free space, exclusive creation for temporary files and rename
+// for the atomic replace.
 #include "convert/file_system_posix.h"
 
 #include <dirent.h>
@@ -179,6 +180,41 @@ bool PosixFileSystem::Replace(const std::string& from, const std::string& to) {
 
 bool PosixFileSystem::Remove(const std::string& path) {
   return unlink(ToPosix(path).c_str()) == 0;
+}
+
+PathKind PosixFileSystem::KindOfPath(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || stat(ToPosix(path).c_str(), &info) != 0) return PathKind::Missing;
+  return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
+}
+
+std::string PosixFileSystem::FolderIdentity(const std::string& folder) {
+  struct stat info {};
+  if (stat(ToPosix(folder).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+std::vector<std::string> PosixFileSystem::SubfolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(ToPosix(folder).c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    struct stat info {};
+    // Not following links keeps a link back up the tree from becoming an endless walk.
+    if (name != "." && name != ".." &&
+        fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(info.st_mode)) {
+      names.push_back(name);
+    }
+  }
+  closedir(dir);
+  return names;
+}
+
+bool PosixFileSystem::MakeFolder(const std::string& folder) {
+  if (mkdir(ToPosix(folder).c_str(), 0777) == 0) return true;
+  return errno == EEXIST && KindOfPath(folder) == PathKind::Folder;
 }
 
 LeadByteSet PosixFileSystem::LeadBytes() {

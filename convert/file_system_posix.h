@@ -24,5 +24,9 @@ class PosixFileSystem final : public FileSystem {
   bool Close(FileHandle file) override;
   bool Replace(const std::string& from, const std::string& to) override;
   bool Remove(const std::string& path) override;
+  PathKind KindOfPath(const std::string& path) override;
+  std::string FolderIdentity(const std::string& folder) override;
+  std::vector<std::string> SubfolderNames(const std::string& folder) override;
+  bool MakeFolder(const std::string& folder) override;
   LeadByteSet LeadBytes() override;
 };

@@ -222,6 +222,55 @@ bool WinFileSystem::Remove(const std::string& path) {
   return DeleteFileA(path.c_str()) != 0;
 }
 
+PathKind WinFileSystem::KindOfPath(const std::string& path) {
+  if (path.empty()) return PathKind::Missing;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::Other;
+}
+
+std::string WinFileSystem::FolderIdentity(const std::string& folder) {
+  // Only a handle opened with backup semantics can stand for a folder.
+  const HANDLE handle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return {};
+  // Some network shares answer 0 for every file; the full path is the next best key there.
+  if (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0) {
+    char full[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string("path:") + full : std::string();
+  }
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+         ":" + std::to_string(info.nFileIndexLow);
+}
+
+std::vector<std::string> WinFileSystem::SubfolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data{};
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    // Junctions and folder links are reparse points; not following them keeps a link back up
+    // the tree from becoming an endless walk.
+    const DWORD kind =
+        data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    if (kind == FILE_ATTRIBUTE_DIRECTORY && name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return names;
+}
+
+bool WinFileSystem::MakeFolder(const std::string& folder) {
+  if (CreateDirectoryA(folder.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && KindOfPath(folder) == PathKind::Folder;
+}
+
 LeadByteSet WinFileSystem::LeadBytes() {
   return leadBytes_;
 }

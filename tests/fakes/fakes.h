@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,9 @@ inline Bytes SoundFile(std::size_t size, std::uint16_t tag, std::uint8_t seed = 
 inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
                                      "Read",      "Write",    "Close",     "Replace", "Remove"};
 
-// Windows-style paths; any operation fails at a chosen call. It lists in reverse name order,
-// so a caller that sorts shows, and as Windows it deletes or moves no file that is open.
+// Windows-style paths; any operation fails at a chosen call. It lists files in reverse name
+// order and sub-folders in name order, so a caller that sorts shows, and as Windows it deletes or
+// moves no file that is open. A folder is made only inside a folder or a drive ("E:").
 class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::string, Bytes> entries;         // by full path: the whole disk
@@ -54,6 +56,10 @@ class FakeFileSystem final : public FileSystem {
   };
   std::map<FileHandle, OpenFile> open;  // handles not yet closed
   std::vector<std::string> created;     // every path CreateNew was given
+  std::set<std::string> folders;        // by full path, with no '\' at the end
+  // A link's path -> the folder it leads to. It is listed as a sub-folder only when in `folders`
+  // too: a link the platform shows as a plain folder.
+  std::map<std::string, std::string> links;
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
@@ -75,9 +81,12 @@ class FakeFileSystem final : public FileSystem {
   FileHandle OpenRead(const std::string& path) override {
     return Fail("OpenRead") || entries.count(path) == 0 ? kInvalidFile : Open(path, false);
   }
+  // Nothing is made inside a file.
   NewFile CreateNew(const std::string& path) override {
     created.push_back(path);
     if (Fail("CreateNew")) return {};
+    for (std::size_t cut = 0; (cut = path.find('\\', cut + 1)) != std::string::npos;)
+      if (entries.count(path.substr(0, cut)) != 0) return {};
     if (entries.count(path) != 0) return {CreateResult::AlreadyExists, kInvalidFile};
     entries[path] = {};
     return {CreateResult::Created, Open(path, true)};
@@ -125,9 +134,34 @@ class FakeFileSystem final : public FileSystem {
   bool Remove(const std::string& path) override {
     return !Fail("Remove") && !IsOpen(path) && entries.erase(path) != 0;
   }
+  PathKind KindOfPath(const std::string& path) override {
+    if (folders.count(Target(path)) != 0) return PathKind::Folder;
+    return entries.count(path) != 0 ? PathKind::Other : PathKind::Missing;
+  }
+  std::string FolderIdentity(const std::string& folder) override {
+    return KindOfPath(folder) == PathKind::Folder ? Target(folder) : "";
+  }
+  std::vector<std::string> SubfolderNames(const std::string& folder) override {
+    std::vector<std::string> names;
+    for (const std::string& path : folders) {
+      if (path.rfind('\\') == folder.size() && path.compare(0, folder.size(), folder) == 0)
+        names.push_back(path.substr(folder.size() + 1));
+    }
+    return names;
+  }
+  bool MakeFolder(const std::string& folder) override {
+    const std::string parent = folder.substr(0, folder.rfind('\\'));
+    if (KindOfPath(folder) == PathKind::Missing &&
+        (parent.size() == 2 || KindOfPath(parent) == PathKind::Folder))
+      folders.insert(folder);
+    return KindOfPath(folder) == PathKind::Folder;
+  }
   LeadByteSet LeadBytes() override { return leadBytes; }
 
  private:
+  std::string Target(const std::string& path) const {
+    return links.count(path) != 0 ? links.at(path) : path;
+  }
   bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
   bool IsOpen(const std::string& path) const {
     return std::any_of(open.begin(), open.end(),

@@ -1,0 +1,63 @@
+// The command line on the in-memory file system: its folder checks, and the folders -r makes.
+#include "cli/run.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/console.h"
+#include "fakes/fakes.h"
+
+// D:\in holds a\x.wav (PCM: warned of, refused by --strict), b\deep\y.med and c\notes.txt; E:\odd
+// holds a file b. A refusal names DEST as typed and writes nothing (the suites of the real program
+// check SOURCE); -r makes a folder of DEST, its parents first, once a file of its own is let in.
+TEST(RunCli, ChecksTheFoldersAndMakesOnlyTheFoldersOfAdmittedFiles) {
+  struct Case {
+    const char* what;
+    std::string source, dest;    // dest "-": none given
+    const char* flags;           // r: recursive, n: dry run, s: strict
+    std::uint64_t freeClusters;  // of 4096 bytes; the two files' 6000 need 1
+    int code;
+    std::string err;             // part of standard error, '\' shown as the platform shows it
+    std::set<std::string> made;  // on E:
+  };
+  const std::string progress = "[ 50%] 1/2 a\\x.wav\n[100%] 2/2 b\\deep\\y.med\n";
+  const Case cases[] = {
+      {"missing DEST", "D:\\in", "none", "r", 1, 2, "destination folder \"none\" does not", {}},
+      {"a file as DEST", "D:\\in", "x.txt", "r", 1, 2, "destination \"x.txt\" is not a folder", {}},
+      {"empty source", "", "E:\\out", "", 1, 2, "Please select files first\n", {}},
+      {"empty DEST", "D:\\in", "", "r", 1, 2, "Please select destination path\n", {}},
+      {"too little space", "D:\\in", "E:\\out", "r", 0, 2, "Not enough free space", {}},
+      {"a dry run", "D:\\in", "E:\\out", "rn", 1, 0, "", {}},
+      {"a run", "D:\\in", "E:\\out", "r", 1, 0, progress, {"out\\a", "out\\b", "out\\b\\deep"}},
+      {"--strict", "D:\\in", "E:\\out", "rs", 1, 1, "", {"out\\b", "out\\b\\deep"}},
+      {"b cannot be made", "D:\\in", "E:\\odd", "r", 1, 1, "Error create file", {"odd\\a"}}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    FakeFileSystem fs;
+    fs.folders = {"D:\\in",    "D:\\in\\a", "D:\\in\\b", "D:\\in\\b\\deep",
+                  "D:\\in\\c", "E:\\out",   "E:\\odd"};
+    fs.entries = {{"D:\\in\\a\\x.wav", SoundFile(3000, 1)},
+                  {"D:\\in\\b\\deep\\y.med", SoundFile(3000, 122)},
+                  {"D:\\in\\c\\notes.txt", {}},
+                  {"E:\\odd\\b", {}},
+                  {"x.txt", {}}};
+    fs.space.freeClusters = test.freeClusters;
+    std::set<std::string> folders = fs.folders;
+    for (const std::string& name : test.made) folders.insert("E:\\" + name);
+    CliOptions options;
+    options.source = test.source;
+    options.dest = test.dest;
+    options.destGiven = test.dest != "-";
+    options.recursive = std::strchr(test.flags, 'r') != nullptr;
+    options.dryRun = std::strchr(test.flags, 'n') != nullptr;
+    options.strict = std::strchr(test.flags, 's') != nullptr;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(options, fs), test.code);
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(ForDisplay(test.err)), std::string::npos) << err;
+    EXPECT_EQ(fs.folders, folders);
+    // Nothing is written but into a folder made for it.
+    EXPECT_EQ(fs.created.empty(), test.made.empty());
+  }
+}
