@@ -59,8 +59,9 @@ std::string ReplacementLine(const CliOptions& options, FileSystem& fs,
                             const std::string& name, const LeadByteSet& leadBytes) {
   if (ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med") return "";
   const std::string output = OutputNameFor(name, leadBytes);
-  const std::string warning = ReplacementWarning(name, ReadWaveFormat(fs, sourceFolder + name),
-                                                 output, ReadWaveFormat(fs, destFolder + output));
+  const WaveFormat wav = ReadWaveFormat(fs, sourceFolder + name);
+  const WaveFormat med = ReadWaveFormat(fs, destFolder + output);
+  const std::string warning = FitText(CompareWithMed(wav, med), name, wav, output, med);
   if (warning.empty()) return "";
   return (options.strict ? "refused: " : "warning: ") + warning;
 }
@@ -115,7 +116,8 @@ int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
   bool anyProblem = false;
   for (const std::string& name : names) {
     InfoRow row{ForDisplay(name), ReadWaveFormat(fs, folder + name), ""};
-    row.problem = PlayProblem(row.format, ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med");
+    const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+    row.problem = ProblemText(PlayProblem(row.format, isMed), row.format);
     anyProblem = anyProblem || !row.problem.empty();
     // --quiet keeps only what needs attention.
     if (!options.quiet || !row.problem.empty()) rows.push_back(row);

@@ -1,5 +1,6 @@
-// What a sound file's RIFF chunks say of its sound, read from the chunk headers alone, and what
-// is wrong with the file if anything.
+// What the game plays and how to tell a file that would not play: the two format tags, the RIFF
+// chunk walk, the IMA ADPCM rules, format names, problems in words, and the comparison of a .wav
+// with the .med it replaces.
 #pragma once
 
 #include <cstdint>
@@ -8,19 +9,29 @@
 
 #include "convert/file_system.h"
 
+inline constexpr std::uint16_t kMedFormatTag = 122;  // the game's own tag
+inline constexpr std::uint16_t kWavFormatTag = 17;   // the registered IMA ADPCM tag
+
 enum class WaveProblem {
   None,
-  Unreadable,            // the file could not be opened or its header read
-  NotRiffWave,           // no "RIFF" at 0 or no "WAVE" at 8
-  NoFormatChunk,         // no "fmt " chunk within the RIFF data
-  ShortFormatChunk,      // a "fmt " chunk under 16 bytes
-  NoDataChunk,           // no "data" chunk within the RIFF data
-  DataPastEnd,           // the data chunk's size runs past the end of the file
-  RiffPastEnd,           // the RIFF size runs past the end of the file
-  ZeroField,             // no channels, no sample rate or no block align
-  BlockAlignNotIma,      // IMA ADPCM blocks hold a 4-byte header and 4-byte groups per channel
-  BitsNotIma,            // IMA ADPCM samples are 4 bits
-  SamplesPerBlockNotIma  // the format's own samples per block do not fit its blocks
+  Missing,                // no file at the path
+  Unreadable,             // the file could not be opened or its header read
+  NotRiffWave,            // no "RIFF" at 0 or no "WAVE" at 8
+  NoFormatChunk,          // no "fmt " chunk within the file
+  ShortFormatChunk,       // a "fmt " chunk under 16 bytes
+  NoDataChunk,            // no "data" chunk within the file
+  SizesUnfilled,          // a RIFF or data size left at 0 or 0xFFFFFFFF by a streaming writer
+  DataPastEnd,            // the data chunk's size runs past the end of the file
+  RiffPastEnd,            // the RIFF size runs past the end of the file, beyond a pad byte
+  RiffTooSmall,           // the RIFF size ends before the format or data chunk does
+  ZeroField,              // no channels, no sample rate or no block align
+  BlockAlignNotIma,       // IMA ADPCM blocks hold a 4-byte header and 4-byte groups per channel
+  BitsNotIma,             // IMA ADPCM samples are 4 bits
+  SamplesPerBlockNotIma,  // the format's own samples per block do not fit its blocks
+  FormatNotFirst,         // the converter rewrites byte 20, which only the first chunk's tag is at
+  // Of a sound file that the converted copy would not play from:
+  WrongTag,    // IMA ADPCM under the other kind's tag, which the conversion turns into a third
+  NotImaAdpcm  // a format the game does not play
 };
 
 struct WaveFormat {
@@ -32,9 +43,12 @@ struct WaveFormat {
   std::uint32_t byteRate = 0;
   std::uint16_t blockAlign = 0;
   std::uint16_t bitsPerSample = 0;
-  std::uint16_t samplesPerBlock = 0;  // from the format chunk's extension; 0 when it has none
-  std::uint32_t dataSize = 0;         // as the data chunk's header says
-  std::uint64_t dataInFile = 0;       // of those bytes, how many the file holds
+  std::uint16_t samplesPerBlock = 0;  // an IMA ADPCM format's own; 0 when it states none
+  std::uint16_t subFormat = 0;        // an extensible format's real tag; 0 when it states none
+  std::uint32_t riffSize = 0;         // as the RIFF header says
+  std::uint64_t fileSize = 0;
+  std::uint32_t dataSize = 0;    // as the data chunk's header says
+  std::uint64_t dataInFile = 0;  // the data bytes the file holds, to its end if the size is unset
 };
 
 // Reads up to `count` bytes at `offset` of one file into `buffer`; returns how many were read.
@@ -42,17 +56,56 @@ using ReadAt =
     std::function<std::uint32_t(std::uint64_t offset, void* buffer, std::uint32_t count)>;
 
 // Walks the chunks of a file of `fileSize` bytes, reading only the RIFF header, each chunk's
-// header and the format chunk's first 20 bytes, and never at an offset outside the file.
+// header and the format chunk's first 26 bytes, and never at an offset outside the file.
 WaveFormat ParseWaveFormat(std::uint64_t fileSize, const ReadAt& readAt);
-// ParseWaveFormat on the file at `path`; Unreadable when it cannot be opened.
+// ParseWaveFormat on the file at `path`; Missing when no file is there, Unreadable when it
+// cannot be opened.
 WaveFormat ReadWaveFormat(FileSystem& fs, const std::string& path);
 
 // True for the tags whose data is IMA ADPCM: the registered one and the game's own.
 bool IsImaAdpcmTag(std::uint16_t tag);
-// "IMA ADPCM", "game (122)", "PCM", or the tag's number.
-std::string FormatName(std::uint16_t tag);
-// What is wrong with the file, for the user, with the numbers that break the rule; empty for None.
-std::string ProblemText(const WaveFormat& format);
+// The format's name with its tag in hex, as "u-law (0x0007)"; an extensible format is named by
+// its sub-format.
+std::string FormatName(const WaveFormat& format);
+// What keeps the file from playing once converted: its own problem, else, as a .med (`isMed`)
+// or a .wav, not being IMA ADPCM under that kind's tag.
+WaveProblem PlayProblem(const WaveFormat& format, bool isMed);
+// What `problem` of `format` is, for the user, with the numbers that break the rule; empty for
+// None.
+std::string ProblemText(WaveProblem problem, const WaveFormat& format);
 // The sound's length in seconds as a decoder plays it (every whole or partial IMA ADPCM block,
 // PCM and others by byte rate), of the data the file holds; negative when it cannot be told.
 double DurationSeconds(const WaveFormat& format);
+
+enum class FitVerdict {
+  WavBroken,  // the .wav has a problem of its own
+  NoMed,      // nothing to compare with
+  MedBroken,  // the .med is there but could not be read or has a problem
+  Differs,    // see the fields
+  Fits
+};
+
+// Each way a .wav can fall short of the .med it replaces, one bit each.
+enum FitField : unsigned {
+  kFitTag = 1u << 0,          // IMA ADPCM, but still under the game's tag
+  kFitNotImaAdpcm = 1u << 1,  // not IMA ADPCM at all
+  kFitChannels = 1u << 2,
+  kFitSampleRate = 1u << 3,
+  kFitBlockAlign = 1u << 4,
+  kFitBitsPerSample = 1u << 5,
+  kFitSamplesPerBlock = 1u << 6,
+};
+
+struct Fit {
+  FitVerdict verdict = FitVerdict::Fits;
+  // FitField bits: the tag's and IMA ADPCM's whenever the .wav's format was read, the others
+  // when the .med's was too.
+  unsigned differs = 0;
+};
+
+// How the .wav `wav` compares with `med`, read from where its conversion would go.
+Fit CompareWithMed(const WaveFormat& wav, const WaveFormat& med);
+// The warning for `wavName` bound for `medName`, saying what is wrong and, where the two differ,
+// what each is; empty when the .wav would play as the .med does (or, with none, at all).
+std::string FitText(const Fit& fit, const std::string& wavName, const WaveFormat& wav,
+                    const std::string& medName, const WaveFormat& med);

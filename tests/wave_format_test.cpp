@@ -1,7 +1,9 @@
-// The chunk walk on sound editors' files and on broken and hostile ones, never reading past them.
+// Each sound-format rule in a row: the chunk walk, never reading past a file, names, the fit.
 #include "convert/wave_format.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "fakes/fakes.h"
 
@@ -22,6 +24,15 @@ static Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, 
   return body;
 }
 
+// An extensible format's 40 bytes: `extension` as the extension's size, `sub` the sub-format.
+static Bytes Extensible(std::uint16_t sub, std::uint32_t extension = 22) {
+  Bytes body = Fmt(0xFFFE, 2, 44100, 4, 16);
+  for (const std::uint32_t word : {extension | 16u << 16, 3u, std::uint32_t{sub}})
+    Put(body, word, 4);
+  body.resize(40);
+  return body;
+}
+
 // "RIFF", the size after it (give or take `riffExtra`), "WAVE", each chunk padded to even length.
 static Bytes Riff(const Chunks& chunks, std::int64_t riffExtra = 0) {
   Bytes out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
@@ -39,10 +50,6 @@ static Bytes Sound(const Bytes& fmt, std::size_t dataSize = 0) {
   return Riff({{"fmt ", fmt}, {"data", Bytes(dataSize)}});
 }
 
-// How sox writes 22050 Hz mono IMA ADPCM.
-const Bytes kImaFmt = Fmt(17, 1, 22050, 256, 4, 505);
-const Chunks kIma = {{"fmt ", kImaFmt}, {"fact", Bytes(4)}, {"data", Bytes(5632)}};
-
 static WaveFormat Parse(const Bytes& file) {
   const ReadAt readAt = [&file](std::uint64_t offset, void* buffer, std::uint32_t count) {
     EXPECT_LE(offset + count, file.size()) << "a read outside the file";
@@ -52,56 +59,141 @@ static WaveFormat Parse(const Bytes& file) {
   return ParseWaveFormat(file.size(), readAt);
 }
 
-TEST(WaveFormat, ReportsTheFirstProblemAndTheLengthADecoderPlays) {
-  const auto afterEmpties = [](std::size_t count) {  // the format, empty chunks, one block
+TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
+  // How sox writes 22050 Hz mono IMA ADPCM: 22 blocks of 505 samples; its RIFF size is at 4 and
+  // its data size at 56. The .med it would replace states no samples per block: 505 fit.
+  const Bytes kImaFmt = Fmt(17, 1, 22050, 256, 4, 505);
+  const Chunks imaChunks = {{"fmt ", kImaFmt}, {"fact", Bytes(4)}, {"data", Bytes(5632)}};
+  const Bytes ima = Riff(imaChunks);
+  const Bytes med = Sound(Fmt(122, 1, 22050, 256, 4), 512);
+  const double imaSeconds = 11110 / 22050.0;
+  const auto afterEmpties = [&kImaFmt](std::size_t count) {  // the format, empties, one block
     Chunks chunks(count + 1, {"junk", {}});
     chunks.front() = {"fmt ", kImaFmt};
     chunks.push_back({"data", Bytes(256)});
     return Riff(chunks);
   };
+  const std::optional<Bytes> none;
   Bytes noPad = Sound(kImaFmt, 257);
   noPad.pop_back();
-  // What, the file, the problem, the seconds (samples / rate; -1 for none).
-  const std::tuple<const char*, Bytes, WaveProblem, double> cases[] = {
-      {"IMA ADPCM: 22 blocks of 505", Riff(kIma), WaveProblem::None, 11110 / 22050.0},
-      {"a last block of 156 bytes", Sound(kImaFmt, 5532), WaveProblem::None, 10910 / 22050.0},
-      {"a last block of 3 bytes: none", Sound(kImaFmt, 5379), WaveProblem::None, 10605 / 22050.0},
-      {"no extension: 505 from the block align", Sound(Fmt(122, 1, 22050, 256, 4), 512),
-       WaveProblem::None, 1010 / 22050.0},
-      {"fewer samples per block than fit", Sound(Fmt(17, 2, 8000, 512, 4, 400), 1024),
-       WaveProblem::None, 800 / 8000.0},
-      {"an odd LIST first, padded", Riff({{"LIST", Bytes(3)}, {"fmt ", kImaFmt}, {"data", {}}}),
-       WaveProblem::None, 0},
-      {"PCM stereo", Sound(Fmt(1, 2, 44100, 4, 16), 44101), WaveProblem::None, 11025 / 44100.0},
-      {"u-law by byte rate", Sound(Fmt(7, 1, 8000, 1, 8), 4000), WaveProblem::None, 0.5},
-      {"200 empty chunks", afterEmpties(200), WaveProblem::None, 505 / 22050.0},
-      {"RIFX", Poke(Riff({}), 3, 'X', 1), WaveProblem::NotRiffWave, -1},
-      {"11 bytes", Bytes(11), WaveProblem::NotRiffWave, -1},
-      {"format of 14 bytes", Sound(Bytes(14)), WaveProblem::ShortFormatChunk, -1},
-      {"no data", Riff({{"fmt ", kImaFmt}}), WaveProblem::NoDataChunk, 0},
-      {"300 empty chunks hide the data", afterEmpties(300), WaveProblem::NoDataChunk, 0},
-      {"data after the RIFF's end", Riff(kIma, -5640), WaveProblem::NoDataChunk, 0},
+  struct Row {
+    const char* rule;
+    Bytes wav;                 // read from the source
+    std::optional<Bytes> med;  // what it would replace; none: no such file
+    WaveProblem problem;       // what keeps the .wav from playing once converted
+    double seconds;            // -1: cannot be told
+    FitVerdict verdict;
+    unsigned differs;
+    std::string says;  // part of the warning, which names the format; "": no warning
+  };
+  using P = WaveProblem;
+  using V = FitVerdict;
+  const auto named = [&none](const char* name, const Bytes& fmt) {
+    Row row{name, Sound(fmt), none, P::NotImaAdpcm, 0, V::NoMed, kFitNotImaAdpcm, "a.wav is "};
+    row.says += name;
+    return row;
+  };
+  const auto tagged = [](std::uint16_t tag) { return Fmt(tag, 1, 8000, 1, 8); };
+  const Row rows[] = {
+      {"IMA ADPCM, no .med", ima, none, P::None, imaSeconds, V::NoMed, 0, ""},
+      {"fewer samples per block than fit", Sound(Fmt(17, 2, 8000, 512, 4, 400), 1024), none,
+       P::None, 800 / 8000.0, V::NoMed, 0, ""},
+      {"PCM by block align", Sound(Fmt(1, 2, 44100, 4, 16), 44101), none, P::NotImaAdpcm,
+       11025 / 44100.0, V::NoMed, kFitNotImaAdpcm,
+       "a.wav is PCM (0x0001) 16-bit 44100 Hz stereo: not IMA ADPCM"},
+      {"u-law by byte rate", Sound(tagged(7), 4000), none, P::NotImaAdpcm, 0.5, V::NoMed,
+       kFitNotImaAdpcm, "a.wav is u-law (0x0007) 8-bit"},
+      named("IEEE float (0x0003)", tagged(3)),
+      named("A-law (0x0006)", tagged(6)),
+      named("GSM 6.10 (0x0031)", tagged(0x31)),
+      named("MPEG (0x0050)", tagged(0x50)),
+      named("MPEG Layer 3 (0x0055)", tagged(0x55)),
+      named("unknown (0x1234)", tagged(0x1234)),
+      named("extensible PCM (0xFFFE)", Extensible(1)),
+      named("extensible 0x1234 (0xFFFE)", Extensible(0x1234)),
+      named("extensible (0xFFFE)", Extensible(1, 0)),
+      {"200 empty chunks", afterEmpties(200), none, P::None, 505 / 22050.0, V::NoMed, 0, ""},
+      {"RIFX", Poke(Riff({}), 3, 'X', 1), none, P::NotRiffWave, -1, V::WavBroken, 0,
+       "a.wav: not a RIFF/WAVE file"},
+      {"11 bytes", Bytes(11), none, P::NotRiffWave, -1, V::WavBroken, 0, "not a RIFF/WAVE"},
+      {"format of 14 bytes", Sound(Bytes(14)), none, P::ShortFormatChunk, -1, V::WavBroken, 0,
+       "a.wav: its format chunk is shorter than 16 bytes"},
+      {"300 empty chunks hide the data", afterEmpties(300), none, P::NoDataChunk, 0, V::WavBroken,
+       0, "no data chunk"},
       {"a chunk of 4 GiB hides the format",
-       Poke(Riff({{"LIST", {}}, {"fmt ", kImaFmt}, {"data", {}}}), 16, 0xFFFFFFFF, 4),
-       WaveProblem::NoFormatChunk, -1},
-      {"data cut to 100 of 5632 bytes", Poke(Sound(kImaFmt, 100), 44, 5632, 4),
-       WaveProblem::DataPastEnd, 193 / 22050.0},
-      {"RIFF size past the end", Riff(kIma, 2), WaveProblem::RiffPastEnd, 11110 / 22050.0},
-      {"RIFF size counts a missing pad", noPad, WaveProblem::None, 505 / 22050.0},
-      {"no channels", Sound(Fmt(17, 0, 22050, 256, 4)), WaveProblem::ZeroField, -1},
-      {"align 260 in stereo", Sound(Fmt(17, 2, 22050, 260, 4)), WaveProblem::BlockAlignNotIma, 0},
-      {"16-bit game file", Sound(Fmt(122, 1, 22050, 256, 16)), WaveProblem::BitsNotIma, 0},
-      {"506 samples in 256 bytes", Sound(Fmt(17, 1, 22050, 256, 4, 506)),
-       WaveProblem::SamplesPerBlockNotIma, 0}};
-  for (const auto& [what, file, problem, seconds] : cases) {
-    SCOPED_TRACE(what);
-    FakeFileSystem fs;  // the same walk through the file system, which is left with no file open
-    fs.entries["D:\\a.wav"] = file;
-    for (const WaveFormat& format : {Parse(file), ReadWaveFormat(fs, "D:\\a.wav")}) {
-      EXPECT_EQ(format.problem, problem) << ProblemText(format);
-      EXPECT_NEAR(DurationSeconds(format), seconds, 1e-9);
-    }
+       Poke(Riff({{"LIST", {}}, {"fmt ", kImaFmt}, {"data", {}}}), 16, ~0u, 4), none,
+       P::NoFormatChunk, -1, V::WavBroken, 0, "no format chunk"},
+      {"an odd JUNK chunk first, the data before the format",
+       Riff({{"JUNK", Bytes(3)}, {"data", Bytes(256)}, {"fmt ", kImaFmt}}), none, P::FormatNotFirst,
+       505 / 22050.0, V::WavBroken, 0,
+       "its format chunk is not the first chunk, so byte 20 is not its format tag"},
+      {"data cut to 100 of 5632 bytes", Poke(Sound(kImaFmt, 100), 44, 5632, 4), none,
+       P::DataPastEnd, 193 / 22050.0, V::WavBroken, 0, "cut short: 100 of 5632 data bytes"},
+      {"RIFF size past the end, beside a .med that fits", Riff(imaChunks, 2), med, P::RiffPastEnd,
+       imaSeconds, V::WavBroken, 0, "cut short: the RIFF size says 5686 bytes, 5684 follow it"},
+      {"RIFF size counts a missing pad", noPad, none, P::None, 505 / 22050.0, V::NoMed, 0, ""},
+      {"RIFF size ends before the data", Riff(imaChunks, -5640), none, P::RiffTooSmall, imaSeconds,
+       V::WavBroken, 0, "the RIFF size says 44 bytes, fewer than its format and data"},
+      {"streamed: both sizes 0xFFFFFFFF", Poke(Poke(ima, 4, ~0u, 4), 56, ~0u, 4), none,
+       P::SizesUnfilled, imaSeconds, V::WavBroken, 0,
+       "the RIFF and data sizes were never filled in (0xFFFFFFFF, 0xFFFFFFFF)"},
+      {"streamed: both sizes 0, read to the end", Poke(Poke(ima, 4, 0, 4), 56, 0, 4), none,
+       P::SizesUnfilled, imaSeconds, V::WavBroken, 0,
+       "(0, 0), as a stream leaves them: a decoder reads to the end of the file, which holds 5632 "
+       "data bytes"},
+      {"streamed: the RIFF size alone", Poke(ima, 4, ~0u, 4), none, P::SizesUnfilled, imaSeconds,
+       V::WavBroken, 0, "the RIFF size was never filled in (0xFFFFFFFF)"},
+      {"no channels", Sound(Fmt(17, 0, 22050, 256, 4)), none, P::ZeroField, -1, V::WavBroken, 0,
+       "the format says 0 channels, 22050 Hz, 256-byte blocks"},
+      {"align 260 in stereo", Sound(Fmt(17, 2, 22050, 260, 4)), none, P::BlockAlignNotIma, 0,
+       V::WavBroken, 0, "block align 260 does not fit IMA ADPCM for 2 channels"},
+      {"16 bits", Sound(Fmt(17, 1, 22050, 256, 16)), none, P::BitsNotIma, 0, V::WavBroken, 0,
+       "16 bits per sample, not IMA ADPCM's 4"},
+      {"506 samples in 256 bytes", Sound(Fmt(17, 1, 22050, 256, 4, 506)), none,
+       P::SamplesPerBlockNotIma, 0, V::WavBroken, 0, "506 samples per block do not fit"},
+      {"fits the .med", ima, med, P::None, imaSeconds, V::Fits, 0, ""},
+      {"a broken .med", ima, Bytes(4), P::None, imaSeconds, V::MedBroken, 0, ""},
+      {"the tag alone", WithTag(ima, 122), med, P::WrongTag, imaSeconds, V::Differs, kFitTag,
+       "a.wav is game IMA ADPCM (0x007A) 4-bit 22050 Hz mono: still carries the game's tag 122, "
+       "not IMA ADPCM's 17"},
+      {"not IMA ADPCM alone", Sound(Fmt(2, 1, 22050, 256, 4)), med, P::NotImaAdpcm, 0, V::Differs,
+       kFitNotImaAdpcm, "a.wav is MS ADPCM (0x0002) 4-bit 22050 Hz mono: not IMA ADPCM"},
+      {"channels alone", Sound(Fmt(17, 2, 22050, 256, 4, 249)),
+       Sound(Fmt(122, 1, 22050, 256, 4, 249)), P::None, 0, V::Differs, kFitChannels,
+       ": its channels differ from the a.med it replaces, game IMA ADPCM (0x007A) 4-bit"},
+      {"sample rate alone; no extension: 505 from the block align",
+       Sound(Fmt(17, 1, 44100, 256, 4), 512), med, P::None, 1010 / 44100.0, V::Differs,
+       kFitSampleRate, "its sample rate differs from"},
+      {"block align alone", Sound(Fmt(17, 1, 22050, 512, 4, 505)), med, P::None, 0, V::Differs,
+       kFitBlockAlign,
+       "a.wav is IMA ADPCM (0x0011) 4-bit 22050 Hz mono, 512-byte blocks: its block align differs "
+       "from the a.med it replaces, game IMA ADPCM (0x007A) 4-bit 22050 Hz mono, 256-byte blocks"},
+      {"samples per block alone", Sound(Fmt(17, 1, 22050, 256, 4, 400)), med, P::None, 0,
+       V::Differs, kFitSamplesPerBlock,
+       "mono, 400 samples per block: its samples per block differ"},
+      {"bits with the format", Sound(Fmt(1, 1, 22050, 256, 16)), med, P::NotImaAdpcm, 0, V::Differs,
+       kFitNotImaAdpcm | kFitBitsPerSample, "not IMA ADPCM; its bits per sample differ from"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.rule);
+    FakeFileSystem fs;  // the walk also through the file system, which is left with no file open
+    fs.entries["D:\\a.wav"] = row.wav;
+    if (row.med) fs.entries["E:\\a.med"] = *row.med;
+    const WaveFormat wav = ReadWaveFormat(fs, "D:\\a.wav");
+    const WaveFormat old = ReadWaveFormat(fs, "E:\\a.med");
     EXPECT_TRUE(fs.open.empty());
-    EXPECT_EQ(ReadWaveFormat(fs, "D:\\gone.wav").problem, WaveProblem::Unreadable);
+    for (const WaveFormat& format : {Parse(row.wav), wav}) {
+      EXPECT_EQ(PlayProblem(format, false), row.problem) << ProblemText(format.problem, format);
+      EXPECT_NEAR(DurationSeconds(format), row.seconds, 1e-9);
+    }
+    const Fit fit = CompareWithMed(wav, old);
+    EXPECT_EQ(fit.verdict, row.verdict);
+    EXPECT_EQ(fit.differs, row.differs);
+    const std::string text = FitText(fit, "a.wav", wav, "a.med", old);
+    EXPECT_EQ(text.empty(), row.says.empty()) << text;
+    EXPECT_NE(text.find(row.says), std::string::npos) << text;
   }
+  FakeFileSystem locked;  // a .med that is there but cannot be opened is no missing one
+  locked.entries["E:\\a.med"] = med;
+  locked.failAt["OpenRead"] = 1;
+  EXPECT_EQ(ReadWaveFormat(locked, "E:\\a.med").problem, WaveProblem::Unreadable);
 }

@@ -72,20 +72,22 @@ def sound_checks():
     code, out, err = run("--info", "kinds")
     rows = sorted(re.split(r"\s{2,}", line.strip()) for line in out.splitlines()[1:])
     ima, pcm = ["1", "22050", "4", "256", "0.321"], ["2", "44100", "16", "4", "0.300"]
+    game = "game IMA ADPCM (0x007A)"
     assert (code, err, state(), rows) == (1, "", before, [  # as soxi reads them
-        ["game.med", "game (122)", *ima], ["ima.wav", "IMA ADPCM", *ima],
+        ["game.med", game, *ima], ["ima.wav", "IMA ADPCM (0x0011)", *ima],
         ["junk.wav", *"------", "not a RIFF/WAVE file"],
-        ["pcm data.med", "game (122)", *pcm, "block align 4 does not fit IMA ADPCM for 2 channels"],
-        ["pcm.wav", "PCM", *pcm, "not IMA ADPCM"],
-        ["ulaw.wav", "7", "1", "8000", "8", "1", "0.300", "not IMA ADPCM"]]), (code, out, err)
+        ["pcm data.med", game, *pcm, "block align 4 does not fit IMA ADPCM for 2 channels"],
+        ["pcm.wav", "PCM (0x0001)", *pcm, "not IMA ADPCM"],
+        ["ulaw.wav", "u-law (0x0007)", "1", "8000", "8", "1", "0.300", "not IMA ADPCM"]]), out
     assert run("-i", "kinds", "dest")[0] == 2 and run("-i", "-q", "-r", ".")[1].count("\n") == 5
 
     # ok.wav, of the format of the .med it replaces, converts in every run without a word.
     old, wav = sound(MED, 3000, 7), made["pcm.wav"]  # old: IMA ADPCM 22050 Hz mono
     make(".", {"in/voice_01.wav": wav, "in/ok.wav": toggled(old), "out/voice_01.med": old,
                "out/ok.med": old})
-    line = ("voice_01.wav is PCM 16-bit 44100 Hz stereo; the voice_01.med it replaces is IMA "
-            "ADPCM 22050 Hz mono")
+    line = ("voice_01.wav is PCM (0x0001) 16-bit 44100 Hz stereo, 4-byte blocks: not IMA ADPCM; its "
+            "channels, sample rate, block align and bits per sample differ from the voice_01.med "
+            "it replaces, game IMA ADPCM (0x007A) 4-bit 22050 Hz mono, 512-byte blocks")
     for args, code, shown, summary, written in [
             (["-n", "--strict"], 1, "refused", "1 files would be converted, 1 refused", None),
             (["--dry-run"], 0, "warning", "2 files would be converted", None),
