@@ -1,6 +1,7 @@
 // The few services of the terminal and the process that the command-line tool needs.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,9 @@ void InstallInterruptHandler();
 // True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
 bool InterruptRequested();
 
-// Sets the console to show the text the program writes when that text is UTF-8 (the process's
-// ANSI code page is UTF-8), putting the console's own code page back when the process exits.
-void UseUtf8ConsoleIfAnsiIsUtf8();
+// Writes `text`, in the process's ANSI code page, to standard output or error: on a console as
+// its characters, whatever code page the console shows bytes in; elsewhere as the same bytes.
+void WriteText(std::FILE* stream, const std::string& text);
 
 // The three folder services below take paths joined with '\', as the batch builds them.
 // A key that is the same for every path to one folder and differs between folders; empty when

@@ -61,7 +61,9 @@ bool InterruptRequested() {
   return interruptSignal != 0;
 }
 
-void UseUtf8ConsoleIfAnsiIsUtf8() {}
+void WriteText(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
 
 std::string FolderIdentity(const std::string& folder) {
   struct stat info {};

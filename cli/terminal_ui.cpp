@@ -133,6 +133,6 @@ void TerminalUi::ClearLine() {
 
 // One write per piece, so a line on an unbuffered stream reaches the terminal whole.
 void TerminalUi::Put(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), out_);
+  WriteText(out_, text);
   std::fflush(out_);
 }
