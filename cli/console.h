@@ -38,6 +38,9 @@ bool MakeFolder(const std::string& folder);
 // A folder argument as the batch takes it: this platform's separators turned into '\' where
 // that is the native one, and trailing separators dropped unless the folder is a root.
 std::string FolderArgument(const std::string& folder);
+// `folder` as a full path, as the system reads it: from the current folder, or for "C:out" from
+// drive C's own; unchanged where every call takes a relative path, or where it cannot be read.
+std::string FullPath(const std::string& folder);
 // A message or path for the user: the batch joins folders and names with '\', which is shown
 // as this platform's own separator.
 std::string ForDisplay(const std::string& text);

@@ -101,6 +101,11 @@ std::string FolderArgument(const std::string& folder) {
   return result;
 }
 
+// statvfs and every other call take a relative path, and messages show it as it was typed.
+std::string FullPath(const std::string& folder) {
+  return folder;
+}
+
 std::string ForDisplay(const std::string& text) {
   std::string result = text;
   for (char& c : result) {

@@ -161,6 +161,16 @@ std::string FolderArgument(const std::string& folder) {
   return result;
 }
 
+std::string FullPath(const std::string& folder) {
+  if (folder.empty()) return folder;
+  const DWORD size = GetFullPathNameA(folder.c_str(), 0, nullptr, nullptr);
+  std::string full(size, '\0');
+  const DWORD length = size > 0 ? GetFullPathNameA(folder.c_str(), size, full.data(), nullptr) : 0;
+  if (length == 0 || length >= size) return folder;
+  full.resize(length);
+  return full;
+}
+
 std::string ForDisplay(const std::string& text) {
   return text;
 }

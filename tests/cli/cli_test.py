@@ -185,12 +185,13 @@ def volumes():
     # blocks, so a file a part of a block too large passes it and fills the volume: its write fails,
     # no temporary file stays, the old output survives. A read-only volume takes no output.
     point, dest = volume("64k", "q:")
-    make(point, {"a.wav": b"old"})
+    make(point, {"a.wav": b"old", "sub/a.wav": b"old"})
     block, free = os.statvfs(point).f_frsize, os.statvfs(point).f_bavail
     half = sound(MED, free * block // 2 + 2 * block)
     make(".", {"big/a.med": half, "big/b.med": half, "tree/a/1.med": half, "tree/b/2.med": half})
-    for source in (["big"], ["-r", "tree"]):  # -r: one check for the whole tree
-        expect(source + [dest], 2, None, ["Not enough free space on destination path"])
+    sub = "q:sub" if WINE else os.path.relpath(point) + "/sub"  # relative: from q:'s own folder
+    for args in (["big", sub], ["-r", "tree", dest]):  # -r: one check for the whole tree
+        expect(args, 2, None, ["Not enough free space on destination path"])
     make("edge", {"a.med": sound(MED, free * block + 100)})
     expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav"' % dest])
     need("mount", "-o", "remount,ro", point)
