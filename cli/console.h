@@ -1,6 +1,7 @@
 // The few services of the terminal and the process that the command-line tool needs.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 // True when standard error is an interactive terminal, where a progress line can redraw itself.
@@ -16,13 +17,16 @@ void InstallInterruptHandler();
 // True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
 bool InterruptRequested();
 
-// Sets the console to show the text the program writes when that text is UTF-8 (the process's
-// ANSI code page is UTF-8), putting the console's own code page back when the process exits.
-void UseUtf8ConsoleIfAnsiIsUtf8();
+// Writes `text`, in the process's ANSI code page, to standard output or error: on a console as
+// its characters, whatever code page the console shows bytes in; elsewhere as the same bytes.
+void WriteText(std::FILE* stream, const std::string& text);
 
 // A folder argument as the batch takes it: this platform's separators turned into '\' where
 // that is the native one, and trailing separators dropped unless the folder is a root.
 std::string FolderArgument(const std::string& folder);
+// `folder` as a full path, as the system reads it: from the current folder, or for "C:out" from
+// drive C's own; unchanged where every call takes a relative path, or where it cannot be read.
+std::string FullPath(const std::string& folder);
 // A message or path for the user: the batch joins folders and names with '\', which is shown
 // as this platform's own separator.
 std::string ForDisplay(const std::string& text);

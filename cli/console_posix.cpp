@@ -50,12 +50,19 @@ bool InterruptRequested() {
   return interruptSignal != 0;
 }
 
-void UseUtf8ConsoleIfAnsiIsUtf8() {}
+void WriteText(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
 
 std::string FolderArgument(const std::string& folder) {
   std::string result = folder;
   while (result.size() > 1 && result.back() == '/') result.pop_back();
   return result;
+}
+
+// statvfs and every other call take a relative path, and messages show it as it was typed.
+std::string FullPath(const std::string& folder) {
+  return folder;
 }
 
 std::string ForDisplay(const std::string& text) {

@@ -1,9 +1,10 @@
-// Windows side of the console services: the console API for the terminal, a console control
-// handler for Ctrl-C and Ctrl-Break.
+// Windows side of the console services: the console API for the terminal and its wide-character
+// output, a console control handler for Ctrl-C and Ctrl-Break.
+#include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstdlib>
 
 #include "cli/console.h"
 
@@ -18,10 +19,24 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
-UINT consoleOutputCodePage = 0;
+// Consoles before Windows 8 refuse one write of more than about 64 KiB; a --info table of a
+// large tree is longer than that.
+constexpr std::size_t kConsoleWriteChars = 8192;
 
-void RestoreConsoleOutputCodePage() {
-  SetConsoleOutputCP(consoleOutputCodePage);
+// The console behind standard output or error, or null where the stream goes to a file or a
+// pipe. Each stream is asked once: under Wine every question is a round trip to its server.
+HANDLE ConsoleOf(std::FILE* stream) {
+  static HANDLE consoles[3] = {};
+  static bool asked[3] = {};
+  const int fd = _fileno(stream);
+  if (fd < 1 || fd > 2) return nullptr;
+  if (!asked[fd]) {
+    asked[fd] = true;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) consoles[fd] = handle;
+  }
+  return consoles[fd];
 }
 
 bool IsSeparator(char c) {
@@ -54,14 +69,31 @@ bool InterruptRequested() {
   return interruptSignal.load() != 0;
 }
 
-void UseUtf8ConsoleIfAnsiIsUtf8() {
-  if (GetACP() != CP_UTF8) return;
-  consoleOutputCodePage = GetConsoleOutputCP();
-  // Without a console (output to a file or pipe) the bytes pass as they are.
-  if (consoleOutputCodePage == 0 || consoleOutputCodePage == CP_UTF8) return;
-  // The console keeps its code page after the process ends; the shell that started us must get
-  // its own back.
-  if (SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsoleOutputCodePage);
+// A console reads bytes in its own code page, the OEM one on most systems, where a name that
+// is not ASCII, its bytes written in the ANSI code page, reads as other characters.
+void WriteText(std::FILE* stream, const std::string& text) {
+  const HANDLE console = ConsoleOf(stream);
+  const int size = static_cast<int>(text.size());
+  const int chars = console != nullptr && size > 0
+                        ? MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)
+                        : 0;
+  if (chars <= 0) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    return;
+  }
+  std::wstring wide(static_cast<std::size_t>(chars), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), chars);
+  std::fflush(stream);  // what stdio still holds comes first
+  for (std::size_t done = 0; done < wide.size();) {
+    auto count = static_cast<DWORD>(std::min(wide.size() - done, kConsoleWriteChars));
+    // The two halves of a character beyond the first 65536 stay in one write.
+    if (done + count < wide.size() && IS_HIGH_SURROGATE(wide[done + count - 1])) --count;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, wide.data() + done, count, &written, nullptr) || written == 0) {
+      return;
+    }
+    done += written;
+  }
 }
 
 std::string FolderArgument(const std::string& folder) {
@@ -78,6 +110,16 @@ std::string FolderArgument(const std::string& folder) {
   // into the drive's root.
   if (result.size() == 2 && result[1] == ':') result += '.';
   return result;
+}
+
+std::string FullPath(const std::string& folder) {
+  if (folder.empty()) return folder;
+  const DWORD size = GetFullPathNameA(folder.c_str(), 0, nullptr, nullptr);
+  std::string full(size, '\0');
+  const DWORD length = size > 0 ? GetFullPathNameA(folder.c_str(), size, full.data(), nullptr) : 0;
+  if (length == 0 || length >= size) return folder;
+  full.resize(length);
+  return full;
 }
 
 std::string ForDisplay(const std::string& text) {

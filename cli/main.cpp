@@ -1,6 +1,7 @@
 // tonequay-cli: converts a folder or a tree of .med files into .wav files, or back, from a
 // terminal.
 #include <CLI/CLI.hpp>
+#include <sstream>
 
 #include "cli/console.h"
 #include "cli/run.h"
@@ -37,7 +38,6 @@ constexpr char kFooter[] =
 // option table) ends the program as it would anyway.
 // NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
-  UseUtf8ConsoleIfAnsiIsUtf8();
   CliOptions options;
   CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",
                "tonequay-cli"};
@@ -63,7 +63,12 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
+    // The usage and the complaint, which may quote an argument, reach a console as its text.
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = app.exit(error, out, err);
+    WriteText(stdout, out.str());
+    WriteText(stderr, err.str());
     return code == 0 ? kExitConverted : kExitUsage;
   }
   options.destGiven = dest->count() > 0;

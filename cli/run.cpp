@@ -2,7 +2,6 @@
 // with the terminal as its window; the numbers it returns become the summary and exit code.
 #include "cli/run.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 #include "cli/console.h"
@@ -26,20 +25,28 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
   const PathKind kind = fs.KindOfPath(folder);
   if (kind == PathKind::Folder) return true;
   if (kind == PathKind::Missing) {
-    std::fprintf(stderr, "%s: %s folder \"%s\" does not exist\n", kProgram, role, given.c_str());
+    WriteText(stderr,
+              std::string(kProgram) + ": " + role + " folder \"" + given + "\" does not exist\n");
   } else {
-    std::fprintf(stderr, "%s: %s \"%s\" is not a folder; give the folder that holds the files\n",
-                 kProgram, role, given.c_str());
+    WriteText(stderr, std::string(kProgram) + ": " + role + " \"" + given +
+                          "\" is not a folder; give the folder that holds the files\n");
   }
-  std::fprintf(stderr, "Run '%s --help' for usage.\n", kProgram);
+  WriteText(stderr, std::string("Run '") + kProgram + " --help' for usage.\n");
   return false;
 }
 
 void PrintSummary(const BatchSummary& summary) {
-  std::printf("Summary: %d files, %d converted, %d failed, %d skipped, %" PRIu64 " bytes written\n",
-              summary.listed, summary.converted, summary.failed, summary.skipped,
-              summary.bytesWritten);
+  WriteText(stdout, "Summary: " + std::to_string(summary.listed) + " files, " +
+                        std::to_string(summary.converted) + " converted, " +
+                        std::to_string(summary.failed) + " failed, " +
+                        std::to_string(summary.skipped) + " skipped, " +
+                        std::to_string(summary.bytesWritten) + " bytes written\n");
   std::fflush(stdout);
+}
+
+std::string NoSoundFilesLine(const CliOptions& options) {
+  return std::string("No .wav or .med files ") + (options.recursive ? "under" : "in") + " \"" +
+         options.source + "\"\n";
 }
 
 int ExitCodeFor(const BatchSummary& summary, bool interrupted) {
@@ -79,20 +86,21 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
         ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
     if (!line.empty()) {
       std::fflush(stdout);
-      std::fprintf(stderr, "%s\n", ForDisplay(line).c_str());
+      WriteText(stderr, ForDisplay(line) + "\n");
       if (options.strict) continue;
     }
     converted.Add(name);
     const std::string sourcePath = sourceFolder + name;
     const std::string destPath = destFolder + OutputNameFor(name, leadBytes);
-    std::printf("%s -> %s\n", ForDisplay(sourcePath).c_str(), ForDisplay(destPath).c_str());
+    WriteText(stdout, ForDisplay(sourcePath) + " -> " + ForDisplay(destPath) + "\n");
   }
   const int refused = list.Count() - converted.Count();
   if (!options.quiet) {
     const std::string refusedText = refused > 0 ? ", " + std::to_string(refused) + " refused" : "";
-    std::printf("Dry run: %d files would be converted%s, %" PRIu64
-                " bytes to read; nothing was written\n",
-                converted.Count(), refusedText.c_str(), ListedBytes(fs, sourceFolder, converted));
+    WriteText(stdout, "Dry run: " + std::to_string(converted.Count()) +
+                          " files would be converted" + refusedText + ", " +
+                          std::to_string(ListedBytes(fs, sourceFolder, converted)) +
+                          " bytes to read; nothing was written\n");
   }
   std::fflush(stdout);
   return refused > 0 ? kExitFailed : kExitConverted;
@@ -101,14 +109,13 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
 // The --info table of every sound under `source`; reads headers only, writes nothing.
 int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
   if (source.empty()) {
-    std::fprintf(stderr, "Please select files first\n");
+    WriteText(stderr, "Please select files first\n");
     return kExitUsage;
   }
   const std::vector<std::string> names =
       options.recursive ? WalkTree(source, "", fs, true).files : SoundFilesIn(source, fs);
   if (names.empty() && !options.quiet) {
-    std::fprintf(stderr, "No .wav or .med files %s \"%s\"\n", options.recursive ? "under" : "in",
-                 options.source.c_str());
+    WriteText(stderr, NoSoundFilesLine(options));
   }
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string folder = WithTrailingBackslash(source);
@@ -122,7 +129,7 @@ int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
     // --quiet keeps only what needs attention.
     if (!options.quiet || !row.problem.empty()) rows.push_back(row);
   }
-  if (!rows.empty()) std::fputs(InfoTable(rows).c_str(), stdout);
+  if (!rows.empty()) WriteText(stdout, InfoTable(rows));
   std::fflush(stdout);
   return anyProblem ? kExitFailed : kExitConverted;
 }
@@ -131,10 +138,10 @@ int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
 
 int RunCli(const CliOptions& options, FileSystem& fs) {
   if (options.info && options.destGiven) {
-    std::fprintf(stderr,
-                 "%s: --info reads SOURCE only and takes no DEST; a --dry-run with DEST shows "
-                 "the warnings for the files there\nRun '%s --help' for usage.\n",
-                 kProgram, kProgram);
+    WriteText(stderr, std::string(kProgram) +
+                          ": --info reads SOURCE only and takes no DEST; a --dry-run with DEST "
+                          "shows the warnings for the files there\nRun '" +
+                          kProgram + " --help' for usage.\n");
     return kExitUsage;
   }
   const std::string source = FolderArgument(options.source);
@@ -184,8 +191,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     return true;
   });
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
-    std::fprintf(stderr, "No .wav or .med files %s \"%s\"\n", options.recursive ? "under" : "in",
-                 options.source.c_str());
+    WriteText(stderr, NoSoundFilesLine(options));
   }
 
   if (options.dryRun && !source.empty() && !dest.empty()) {
@@ -207,8 +213,8 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   if (!summary.started) return kExitUsage;
   const bool interrupted = ui.AbortRequested() || InterruptRequested();
   if (interrupted && !options.quiet) {
-    std::fprintf(stderr, "Interrupted: the file in progress was finished, %d not converted\n",
-                 summary.skipped);
+    WriteText(stderr, "Interrupted: the file in progress was finished, " +
+                          std::to_string(summary.skipped) + " not converted\n");
   }
   if (!options.quiet) PrintSummary(summary);
   return ExitCodeFor(summary, interrupted);

@@ -44,6 +44,8 @@ TerminalUi::TerminalUi(std::string sourceFolder, std::string destFolder, const P
                        std::FILE* out, bool (*interrupted)())
     : sourceFolder_(std::move(sourceFolder)),
       destFolder_(std::move(destFolder)),
+      fullSource_(FullPath(sourceFolder_)),
+      fullDest_(FullPath(destFolder_)),
       style_(style),
       out_(out),
       interrupted_(interrupted) {}
@@ -64,7 +66,24 @@ void TerminalUi::ShowMessage(const std::string& text, const std::string& /*title
       text.find('"') == std::string::npos) {
     line += " \"" + WithTrailingBackslash(sourceFolder_) + names_.Item(selected_) + "\"";
   }
-  PutAbove(ForDisplay(line));
+  PutAbove(ForDisplay(AsGiven(line)));
+}
+
+// The batch names a file by its full path; the user knows it by the folder as typed. Of two
+// folders that both match, the longer one holds the file.
+std::string TerminalUi::AsGiven(const std::string& text) const {
+  std::pair<const std::string*, const std::string*> folders[] = {{&fullSource_, &sourceFolder_},
+                                                                 {&fullDest_, &destFolder_}};
+  if (fullDest_.size() > fullSource_.size()) std::swap(folders[0], folders[1]);
+  for (const auto& [full, given] : folders) {
+    const std::string quoted = "\"" + WithTrailingBackslash(*full);
+    const std::size_t at = full->empty() ? std::string::npos : text.find(quoted);
+    if (at != std::string::npos) {
+      return text.substr(0, at + 1) + WithTrailingBackslash(*given) +
+             text.substr(at + quoted.size());
+    }
+  }
+  return text;
 }
 
 void TerminalUi::PutAbove(const std::string& line) {
@@ -133,6 +152,6 @@ void TerminalUi::ClearLine() {
 
 // One write per piece, so a line on an unbuffered stream reaches the terminal whole.
 void TerminalUi::Put(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), out_);
+  WriteText(out_, text);
   std::fflush(out_);
 }

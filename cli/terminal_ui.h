@@ -24,12 +24,13 @@ std::string ProgressLine(int percent, int position, int count, const std::string
 
 class TerminalUi final : public BatchUi {
  public:
+  // The batch gets both folders as full paths, and each message shows them as given here.
   // `interrupted` tells whether Ctrl-C was pressed; it is asked between files.
   TerminalUi(std::string sourceFolder, std::string destFolder, const ProgressStyle& style,
              std::FILE* out, bool (*interrupted)());
 
-  std::string SourceText() override { return sourceFolder_; }
-  std::string DestText() override { return destFolder_; }
+  std::string SourceText() override { return fullSource_; }
+  std::string DestText() override { return fullDest_; }
   FileList& List() override { return names_; }
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
   void SetCurrentBar(int /*value*/) override {}
@@ -67,9 +68,12 @@ class TerminalUi final : public BatchUi {
   void ClearLine();
   void Put(const std::string& text);
   void PutAbove(const std::string& line);
+  std::string AsGiven(const std::string& text) const;
 
   std::string sourceFolder_;
   std::string destFolder_;
+  std::string fullSource_;
+  std::string fullDest_;
   ProgressStyle style_;
   std::FILE* out_;
   bool (*interrupted_)();

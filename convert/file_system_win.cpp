@@ -205,16 +205,20 @@ bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
 }
 
 // Moving the open file spares opening it again by name: under Wine three server requests and a
-// look-up of the name for every file, a fifth of a small file's conversion. CloseHandle reports
-// no failed write-back (a write that cannot complete fails in WriteFile), so the move may come
-// before the close. An existing output, or a volume that renames no open file, is then moved
-// by name as before, and so is every file where kernel32 cannot move an open one.
+// look-up of the name for every file, a fifth of a small file's conversion. An existing output,
+// or a volume that renames no open file, is then moved by name as before, and so is every file
+// where kernel32 cannot move an open one. A close can still fail (a network volume writing back
+// what it held): the file is then no output. Moved through its handle it took a name where no
+// output was, as that move replaces nothing, and goes again; by name nothing was moved yet.
 ReplaceResult WinFileSystem::CloseAndReplace(FileHandle file, const std::string& from,
                                              const std::string& to) {
   const bool moved = setFileInformation_ != nullptr &&
                      RenameOpenFile(reinterpret_cast<SetFileInformationFn>(setFileInformation_),
                                     ToHandle(file), to);
-  CloseHandle(ToHandle(file));
+  if (!CloseHandle(ToHandle(file))) {
+    if (moved) DeleteFileA(to.c_str());
+    return ReplaceResult::NotFlushed;
+  }
   return moved || Replace(from, to) ? ReplaceResult::Replaced : ReplaceResult::NotMoved;
 }
 

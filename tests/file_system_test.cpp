@@ -94,3 +94,34 @@ TEST(PlatformFileSystem, LeadBytesFollowTheLocalesLanguageAndCodePage) {
   }
 }
 #endif
+
+#ifdef _WIN32
+// A close that fails (here: of a handle that may not be closed) fails the file and leaves no
+// output: moved through the handle onto a free name, the file goes again; moved by name, it is
+// still the temporary file the batch removes, and the old output is kept.
+TEST(PlatformFileSystem, AFailedCloseLeavesTheOutputAsItWas) {
+  const fsys::path root =
+      fsys::temp_directory_path() / ("tonequay-close-" + std::to_string(std::random_device()()));
+  ASSERT_TRUE(fsys::create_directory(root));
+  const std::string from = (root / "~1.tmp").string();
+  const std::string to = (root / "a.wav").string();
+  for (const bool byName : {false, true}) {
+    SCOPED_TRACE(byName ? "by name, over an old output" : "through the handle, to a new name");
+    WinFileSystem fs(byName ? WinFileSystem::Move::ByName
+                            : WinFileSystem::Move::ThroughHandleWhereAvailable);
+    if (byName) std::ofstream(to) << "old";
+    // Deleting is shared, so that the name can go while this test still holds the handle.
+    const HANDLE file = CreateFileA(from.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_TRUE(SetHandleInformation(file, HANDLE_FLAG_PROTECT_FROM_CLOSE, ~0u));
+    EXPECT_EQ(fs.CloseAndReplace(reinterpret_cast<FileHandle>(file), from, to),
+              ReplaceResult::NotFlushed);
+    SetHandleInformation(file, HANDLE_FLAG_PROTECT_FROM_CLOSE, 0);
+    CloseHandle(file);
+    EXPECT_EQ(fsys::exists(from), byName);
+    EXPECT_EQ(fsys::exists(to) ? std::to_string(fsys::file_size(to)) + " bytes" : "no output",
+              byName ? "3 bytes" : "no output");
+  }
+  fsys::remove_all(root);
+}
+#endif

@@ -129,6 +129,20 @@ def terminal():
         r"\[ *\d+%\] [1-5]/5 \d\d n+\.\.\.n* end\.med", line) for line in drawn), done.stdout
 
 
+def console():
+    # Wine makes a console of a terminal. Whatever code page it has (French: ANSI 1252, Japanese:
+    # 932), a name shows as itself in the progress and failure lines, UTF-8 on a UTF-8 terminal.
+    make(".", {"in/Café.med": sound(MED, 100), "in/日本.med": b"junk", "out/x": b""})
+    command = shlex.join(RUNNER + [EXE, "in", "out"])
+    for lang in ("fr_FR", "ja_JP"):  # used as "fr" and "ja": "ja_JP" is an alias of EUC-JP
+        subprocess.run(["localedef", "-i", lang, "-f", "UTF-8", "./" + lang[:2]], check=True)
+        done = subprocess.run(["script", "-qec", command, "/dev/null"], capture_output=True,
+                              env=dict(os.environ, LOCPATH=os.getcwd(), LC_ALL=lang[:2]))
+        # The console draws some spaces as moves of the cursor.
+        screen = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]| ", "", done.stdout.decode())
+        assert "/2Café.med" in screen and 'file"in\\日本.med"' in screen, (lang, screen)
+
+
 def interrupt():
     # Ctrl-C finishes the file in progress and stops. The progress lines fill the pipe long
     # before the batch ends, and the program waits on it, so it is mid-batch however fast.
@@ -150,11 +164,12 @@ def volumes():
     # blocks, so a file a part of a block too large passes it and fills the volume: its write fails,
     # no temporary file stays, the old output survives. A read-only volume takes no output.
     point, dest = volume("64k", "q:")
-    make(point, {"a.wav": b"old"})
+    make(point, {"a.wav": b"old", "sub/a.wav": b"old"})
     block, free = os.statvfs(point).f_frsize, os.statvfs(point).f_bavail
     half = sound(MED, free * block // 2 + 2 * block)
     make("big", {"a.med": half, "b.med": half})
-    expect(["big", dest], 2, None, ["Not enough free space on destination path"])
+    sub = "q:sub" if WINE else os.path.relpath(point) + "/sub"  # relative: from q:'s own folder
+    expect(["big", sub], 2, None, ["Not enough free space on destination path"])
     make("edge", {"a.med": sound(MED, free * block + 100)})
     expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav"' % dest])
     need("mount", "-o", "remount,ro", point)
@@ -202,6 +217,7 @@ def held():
 if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, the manual page is built
     # natively, Wine runs a prefix as its owner only, and only Windows refuses a held file.
-    main({"cli": [conversions, usage, sound_checks] + ([] if WINE else [terminal, interrupt, docs]),
+    main({"cli": [conversions, usage, sound_checks] + ([console] if WINE else [terminal, interrupt,
+                                                                          docs]),
           "tree": [tree],
           "faults": [volumes, large] + ([held] if WINE else [permissions])})
