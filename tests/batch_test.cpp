@@ -1,10 +1,11 @@
-// The batch on the in-memory file system: what the window shows, refusals, aborts, every failure.
+// The scan and the batch on the in-memory disk: what the window shows, refusals, aborts, failures.
 #include "convert/batch.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
+#include "convert/scan.h"
 #include "fakes/fakes.h"
 
 namespace {
@@ -172,6 +173,24 @@ TEST(Batch, EveryOperationFailingAtEveryCallLosesNothing) {
       for (const std::string& path : job.fs.created) EXPECT_LE(path.size(), 12u) << path;
       EXPECT_EQ(files.size(), 6u);  // the sources, both outputs and mine: no temporary file
     }
+  }
+}
+
+// The scan's WAV-over-MED rule over the platform's wildcard matching, in the search's order.
+TEST(ScanFolder, ListsWavNamesOverMedNamesInTheOrderOfTheSearch) {
+  // The folder, what it holds, the list after; a search adds a '\' even to "C:\" and to "".
+  const std::tuple<std::string, Lines, Lines> cases[] = {
+      {"D:\\snd", {"b.med", "A.MED", "a.med.txt", "x.medx", ".med"}, {"b.med", "A.MED", ".med"}},
+      {"C:\\", {"a.med"}, {"a.med"}},
+      {"", {"a.med", "z.wav", "c.WaV"}, {"z.wav", "c.WaV"}},
+      {"D:\\snd", {"a.med.txt", "wav", "amed"}, {"old.med"}}};
+  for (const auto& [folder, files, expected] : cases) {
+    FakeFileSystem fs;
+    for (const std::string& name : files) fs.entries[folder + "\\" + name];
+    RecordingBatchUi list;
+    list.items = {"old.med"};
+    ScanFolder(folder, list, fs);
+    EXPECT_EQ(list.items, expected) << folder << " " << ::testing::PrintToString(files);
   }
 }
 
