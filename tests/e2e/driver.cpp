@@ -427,7 +427,7 @@ class Driver {
   void StartupKeyboard() {
     Equal(Focused(), "source path", "the focus at start-up");
     SetForegroundWindow(main);
-    Equal(Press({'X'}, 0), "source path", "the focus after typing X");
+    Press({'X'}, 0);  // the focus read now is the one before X; the Tabs start from where X left it
     std::string order;
     for (int tab = 0; tab < 6; ++tab) order += Press({VK_TAB}) + ", ";
     Equal(order,
@@ -450,7 +450,6 @@ class Driver {
     const std::string hand = CursorAt({40, 20}, true);
     DestroyWindow(mine);
     SetForegroundWindow(main);
-    if (!Check(arrow != hand, "X draws the stock arrow and hand apart")) return;
     const RECT client = Rect(kids[kFrame]);
     const struct {
       const char* where;
@@ -462,9 +461,12 @@ class Driver {
                  {"logo", Centre(kLogo), "arrow"},
                  {"background", {client.left + 60, client.top + 48}, "arrow"},  // under the paths
                  {"source path", Centre(kSourcePath), "its own"}};
-    for (const auto& spot : spots) {
-      const std::string now = CursorAt(spot.at);
-      const std::string shape = now == arrow ? "arrow" : now == hand ? "hand" : "its own";
+    for (const auto& spot : spots) {  // shapes X draws alike tell nothing: every spot fails
+      std::string shape = "unknown, X draws the stock arrow and hand alike";
+      if (arrow != hand) {
+        const std::string now = CursorAt(spot.at);
+        shape = now == arrow ? "arrow" : now == hand ? "hand" : "its own";
+      }
       Equal(shape, spot.shape, std::string("the pointer over the ") + spot.where);
     }
   }
@@ -483,14 +485,17 @@ class Driver {
     Until(kLong, [&] { return (urls = Read(work + L"url.log")).find('\n') != std::string::npos; });
     Check(urls == "http://www.varnel.example\n", "a click on the label opens its address", urls);
   }
-  // A theme change brings back the window's size for the caption height, where it stands.
+  // A theme change brings back the window's size for the caption height, where it stands; from
+  // a size the window really had, so a change that does nothing cannot pass.
   void StartupThemeChange() {
     SetWindowPos(main, nullptr, 0, 0, 420, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Check(Rect(main).right == 346 + 420, "the window resized before WM_THEMECHANGED");
+    const RECT resized = Rect(main);
     Send(main, WM_THEMECHANGED);
     const RECT r = Rect(main);
     const auto pair = [](LONG a, LONG b) { return std::to_string(a) + "," + std::to_string(b); };
-    Equal(pair(r.right - r.left, r.bottom - r.top), pair(332, 213 + GetSystemMetrics(SM_CYCAPTION)),
+    const auto size = [&](const RECT& w) { return pair(w.right - w.left, w.bottom - w.top); };
+    Equal(size(resized) + " to " + size(r),
+          "420,300 to " + pair(332, 213 + GetSystemMetrics(SM_CYCAPTION)),
           "WM_THEMECHANGED restores the window's size");
     Equal(pair(r.left, r.top), "346,277", "WM_THEMECHANGED keeps the window's place");
   }
