@@ -217,7 +217,8 @@ def held():
 if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, the manual page is built
     # natively, Wine runs a prefix as its owner only, and only Windows refuses a held file.
-    main({"cli": [conversions, usage, sound_checks] + ([console] if WINE else [terminal, interrupt,
-                                                                          docs]),
+    # A console's Wine lingers a moment: not last, where the next suite may want the prefix alone.
+    main({"cli": ([console] if WINE else [terminal, interrupt, docs])
+          + [conversions, usage, sound_checks],
           "tree": [tree],
           "faults": [volumes, large] + ([held] if WINE else [permissions])})
