@@ -68,6 +68,7 @@ OutputOnDisk FindOutputOnDisk(FileSystem& fs, const std::string& destFolder,
   }
   if (result.clashes.size() == 1) result.name = folder + result.clashes.front();
   if (result.clashes.size() < 2) result.clashes.clear();
+  std::sort(result.clashes.begin(), result.clashes.end());
   return result;
 }
 
