@@ -1,5 +1,5 @@
-// tonequay-cli: converts a folder or a tree of .med files into .wav files, or back, from a
-// terminal.
+// tonequay-cli: converts a file, a folder or a tree of .med files into .wav files, or back,
+// from a terminal.
 #include <CLI/CLI.hpp>
 #include <sstream>
 
@@ -11,10 +11,15 @@ namespace {
 
 constexpr char kFooter[] =
     "SOURCE is scanned as the window does: its .wav files if it has any, otherwise its .med\n"
-    "files. Each becomes a file of the other kind in DEST (default: SOURCE); an existing\n"
-    "output file is replaced. With -r every folder under SOURCE is handled the same way, its\n"
-    "outputs going to the folder of the same path under DEST, made when needed; links to\n"
-    "folders are not followed, and a DEST inside SOURCE is left out of the walk.\n"
+    "files; a folder holding both gets a line naming what was left out. --to wav takes its\n"
+    ".med files, --to med its .wav files, whatever else it holds. Each becomes a file of the\n"
+    "other kind in DEST (default: SOURCE), which is made if its parent exists. SOURCE may be\n"
+    "one .med or .wav file (DEST defaults to its folder). An existing output is replaced; on\n"
+    "a disk that tells letter cases apart, one named in another case (DOOR.MED for door.med)\n"
+    "is the one replaced, and where two are, the file is refused. With -r every folder under\n"
+    "SOURCE is handled the same way, its outputs going to the folder of the same path under\n"
+    "DEST, made when needed; links to folders are not followed, and a DEST inside SOURCE is\n"
+    "left out of the walk.\n"
     "Ctrl-C stops after the file in progress.\n"
     "\n"
     "A .wav bound for a .med gets a warning when it is not IMA ADPCM, or when the .med it\n"
@@ -30,6 +35,8 @@ constexpr char kFooter[] =
     "  tonequay-cli sounds converted      .med files in sounds -> .wav files in converted\n"
     "  tonequay-cli --dry-run sounds      show what would be converted, write nothing\n"
     "  tonequay-cli -r sound out          the tree under sound -> the same tree under out\n"
+    "  tonequay-cli --to med edited game  every .wav in edited -> a .med in game\n"
+    "  tonequay-cli sfx/door.wav game     that one file -> game/door.med\n"
     "  tonequay-cli -i edited             the format of each sound in edited\n";
 
 }  // namespace
@@ -41,7 +48,8 @@ int main(int argc, char** argv) {
   CliOptions options;
   CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",
                "tonequay-cli"};
-  app.add_option("SOURCE", options.source, "Folder holding the .med or .wav files")->required();
+  app.add_option("SOURCE", options.source, "Folder holding the .med or .wav files, or one file")
+      ->required();
   CLI::Option* dest =
       app.add_option("DEST", options.dest, "Folder for the converted files (default: SOURCE)");
   app.add_flag("-q,--quiet", options.quiet,
@@ -54,6 +62,9 @@ int main(int argc, char** argv) {
                "Show each sound's format and any problem; write nothing");
   app.add_flag("--strict", options.strict,
                "Refuse each .wav that gets a warning, as a failure; keep the old .med");
+  app.add_option("--to", options.to,
+                 "Convert every file of the other kind into this kind: wav or med")
+      ->check(CLI::IsMember({"wav", "med"}));
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
   // "/name" is a folder on the current drive, not an option, on Windows too.

@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "cli/select.h"
 #include "cli/sound_check.h"
 #include "cli/terminal_ui.h"
 #include "cli/tree.h"
 #include "convert/batch.h"
-#include "convert/scan.h"
 #include "convert/sound_rules.h"
 #include "convert/wave_format.h"
 
@@ -17,13 +17,24 @@ namespace {
 
 constexpr char kProgram[] = "tonequay-cli";
 
-// `given` is the argument as typed, which is what the user recognises in a message.
+int UsageError(const std::string& text) {
+  WriteText(stderr,
+            std::string(kProgram) + ": " + text + "\nRun '" + kProgram + " --help' for usage.\n");
+  return kExitUsage;
+}
+
+// `given` is the argument as typed, which is what the user recognises in a message. A folder
+// that `mayMake` lets the run make is usable where its parent is a folder.
 bool FolderIsUsable(const char* role, const std::string& given, const std::string& folder,
-                    FileSystem& fs) {
+                    FileSystem& fs, bool mayMake = false) {
   // An empty argument is left to the batch, which refuses it with the window's own text.
   if (folder.empty()) return true;
   const PathKind kind = fs.KindOfPath(folder);
   if (kind == PathKind::Folder) return true;
+  if (kind == PathKind::Missing && mayMake &&
+      fs.KindOfPath(SplitPath(folder, fs.LeadBytes()).folder) == PathKind::Folder) {
+    return true;
+  }
   if (kind == PathKind::Missing) {
     WriteText(stderr,
               std::string(kProgram) + ": " + role + " folder \"" + given + "\" does not exist\n");
@@ -82,16 +93,20 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   NameList converted;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
+    const std::string ruleName = OutputNameFor(name, leadBytes);
+    const OutputOnDisk output = FindOutputOnDisk(fs, destFolder, ruleName, leadBytes);
+    const bool clash = !output.clashes.empty();
     const std::string line =
-        ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
+        clash ? ClashLine(destFolder + ruleName, output.clashes)
+              : ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
     if (!line.empty()) {
       std::fflush(stdout);
       WriteText(stderr, ForDisplay(line) + "\n");
-      if (options.strict) continue;
+      if (clash || options.strict) continue;
     }
     converted.Add(name);
     const std::string sourcePath = sourceFolder + name;
-    const std::string destPath = destFolder + OutputNameFor(name, leadBytes);
+    const std::string destPath = destFolder + output.name;
     WriteText(stdout, ForDisplay(sourcePath) + " -> " + ForDisplay(destPath) + "\n");
   }
   const int refused = list.Count() - converted.Count();
@@ -112,8 +127,9 @@ int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
     WriteText(stderr, "Please select files first\n");
     return kExitUsage;
   }
-  const std::vector<std::string> names =
-      options.recursive ? WalkTree(source, "", fs, true).files : SoundFilesIn(source, fs);
+  const std::vector<std::string> names = options.recursive
+                                             ? WalkTree(source, "", fs, Pick::EverySound).files
+                                             : SoundFilesIn(source, fs);
   if (names.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options));
   }
@@ -144,12 +160,24 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
                           kProgram + " --help' for usage.\n");
     return kExitUsage;
   }
-  const std::string source = FolderArgument(options.source);
+  const LeadByteSet leadBytes = fs.LeadBytes();
+  std::string source = FolderArgument(options.source);
+  // One file as SOURCE is converted alone, from its folder, into that folder unless DEST is given.
+  std::string fileName;
+  if (!options.info && fs.KindOfPath(source) == PathKind::Other) {
+    const PathParts file = SplitPath(source, leadBytes);
+    const std::string refusal = SingleFileRefusal(file.name, options.to, leadBytes);
+    if (!refusal.empty()) return UsageError("source \"" + options.source + "\" " + refusal);
+    source = file.folder;
+    fileName = file.name;
+  }
   const std::string dest = options.destGiven ? FolderArgument(options.dest) : source;
   if (!FolderIsUsable("source", options.source, source, fs) ||
-      !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest, fs)) {
+      !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest, fs,
+                      true)) {
     return kExitUsage;
   }
+  const bool makeDest = !dest.empty() && fs.KindOfPath(dest) == PathKind::Missing;
   if (options.info) return Info(options, source, fs);
   // A dry run writes nothing, so Ctrl-C may end it at once.
   if (!options.dryRun) InstallInterruptHandler();
@@ -166,21 +194,34 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
 
   // The list starts empty; an empty source argument must not become a scan of "\*.med".
   Tree tree;
-  if (!source.empty() && options.recursive) {
-    tree = WalkTree(source, dest, fs);
-    for (const std::string& file : tree.files) list.Add(file);
+  if (!fileName.empty()) {
+    tree.folders.push_back({"", -1, true});
+    tree.files.push_back(fileName);
+    tree.folderOf.push_back(0);
   } else if (!source.empty()) {
-    ScanFolder(source, list, fs);
+    const Pick pick = options.to == "wav"   ? Pick::MedFiles
+                      : options.to == "med" ? Pick::WavFiles
+                                            : Pick::WindowRule;
+    tree = WalkTree(source, dest, fs, pick, options.recursive);
   }
+  for (const std::string& file : tree.files) list.Add(file);
+  if (!options.quiet) WriteText(stderr, ForDisplay(MixedFolderNotices(tree, source)));
   // Each file is checked as the batch reaches it, so a warning stands beside its progress and
   // compares with the .med there at that moment. A folder is made only once a file of its own
   // is admitted: nothing before the batch's free-space check, nothing for a folder without
   // sound files, nothing on a dry run. One that cannot be made shows as that file's "Error
   // create file".
-  const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
   ui.BeforeEachFile([&](int index) {
+    // On a disk that tells letter cases apart, DOOR.MED is the file the game loads as door.med.
+    const std::string ruleName = OutputNameFor(list.Item(index), leadBytes);
+    const OutputOnDisk output = FindOutputOnDisk(fs, destFolder, ruleName, leadBytes);
+    if (!output.clashes.empty()) {
+      ui.Warn(ClashLine(destFolder + ruleName, output.clashes));
+      return false;
+    }
+    ui.WriteAs(index, output.name);
     const std::string line =
         ReplacementLine(options, fs, sourceFolder, destFolder, list.Item(index), leadBytes);
     if (!line.empty()) ui.Warn(line);
@@ -195,6 +236,9 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   }
 
   if (options.dryRun && !source.empty() && !dest.empty()) {
+    if (makeDest && list.Count() > 0) {
+      WriteText(stdout, "Would create folder \"" + ForDisplay(dest) + "\"\n");
+    }
     return DryRun(options, source, dest, list, fs);
   }
   // From here an empty argument reaches the batch, whose first checks refuse it before
@@ -208,6 +252,12 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     return kExitInterrupted;
   }
 
+  // DEST is made before the batch, so that its free-space check has a folder to ask about.
+  if (makeDest && list.Count() > 0 && !fs.MakeFolder(dest)) {
+    WriteText(stderr, std::string(kProgram) + ": destination folder \"" + ForDisplay(dest) +
+                          "\" cannot be made\n");
+    return kExitUsage;
+  }
   const BatchSummary summary = ConvertBatch(ui, fs);
   ui.Finish();
   if (!summary.started) return kExitUsage;

@@ -14,6 +14,7 @@ struct CliOptions {
   bool recursive = false;  // every folder under SOURCE into the same place under DEST
   bool info = false;       // each sound's format instead of a conversion
   bool strict = false;     // a .wav that would be warned of is refused instead
+  std::string to;          // "wav", "med": every file of the other kind; empty: the window rule
 };
 
 inline constexpr int kExitConverted = 0;      // every listed file converted, or none listed
@@ -21,5 +22,6 @@ inline constexpr int kExitFailed = 1;         // at least one file failed or, fo
 inline constexpr int kExitUsage = 2;          // bad arguments or a refused batch
 inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C, as a shell reports SIGINT
 
-// Scans the source folder of `fs` and converts what it lists, or only lists it for a dry run.
+// Scans the source folder of `fs`, or takes the one file SOURCE names, and converts what it
+// lists, or only lists it for a dry run.
 int RunCli(const CliOptions& options, FileSystem& fs);

@@ -40,10 +40,18 @@ class TerminalUi final : public BatchUi {
   void SetConvertTip(const std::string& /*tip*/) override {}
   void Pump() override;
   bool Admits(int index) override { return !beforeEachFile_ || beforeEachFile_(index); }
+  std::string OutputNameOf(int index, const std::string& ruleName) override {
+    return index == writeAsIndex_ ? writeAsName_ : ruleName;
+  }
 
   // Calls `hook` with each file's index as the batch reaches that file, before it is opened;
   // a false answer makes the batch count the file as failed and leave it unopened.
   void BeforeEachFile(std::function<bool(int)> hook) { beforeEachFile_ = std::move(hook); }
+  // Writes file `index` under `name` below the destination instead of the rule's own name.
+  void WriteAs(int index, std::string name) {
+    writeAsIndex_ = index;
+    writeAsName_ = std::move(name);
+  }
   // Shows `line` on a line of its own, above the progress line.
   void Warn(const std::string& line);
   // Removes the progress line once the batch has ended, before the summary is printed.
@@ -80,6 +88,8 @@ class TerminalUi final : public BatchUi {
   std::function<bool(int)> beforeEachFile_;
   Names names_{*this};
   int selected_ = -1;
+  int writeAsIndex_ = -1;
+  std::string writeAsName_;
   int percent_ = 0;
   bool abortRequested_ = false;
   std::size_t drawnLength_ = 0;  // bytes of the progress line on screen; 0 when none

@@ -6,10 +6,18 @@
 #include <set>
 #include <utility>
 
-#include "convert/file_list.h"
-#include "convert/scan.h"
+namespace {
 
-Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, bool everySound) {
+std::vector<std::string> NamesOf(const std::vector<FoundFile>& found) {
+  std::vector<std::string> names;
+  for (const FoundFile& entry : found) names.push_back(entry.name);
+  return names;
+}
+
+}  // namespace
+
+Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, Pick pick,
+              bool descend) {
   struct Pending {
     std::string folder;
     std::string relative;
@@ -28,17 +36,26 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, b
     const int index = static_cast<int>(tree.folders.size());
     tree.folders.push_back({next.relative, next.parent, next.parent < 0});
 
-    NameList files;
-    if (everySound) {
-      files.names = SoundFilesIn(next.folder, fs);
+    std::vector<std::string> files;
+    if (pick == Pick::EverySound) {
+      files = SoundFilesIn(next.folder, fs);
     } else {
-      ScanFolder(next.folder, files, fs);
+      // The window's rule takes the .wav files where there are any; the .med files it passes
+      // over are counted, so that the user can be told.
+      std::vector<std::string> wavs;
+      std::vector<std::string> meds;
+      if (pick != Pick::MedFiles) wavs = NamesOf(fs.FindFiles(next.folder + "\\*.wav"));
+      if (pick != Pick::WavFiles) meds = NamesOf(fs.FindFiles(next.folder + "\\*.med"));
+      const bool takeWavs = pick == Pick::WavFiles || (pick == Pick::WindowRule && !wavs.empty());
+      if (takeWavs) tree.folders.back().leftOut = static_cast<int>(meds.size());
+      files = takeWavs ? std::move(wavs) : std::move(meds);
     }
-    std::sort(files.names.begin(), files.names.end());
-    for (const std::string& name : files.names) {
+    std::sort(files.begin(), files.end());
+    for (const std::string& name : files) {
       tree.files.push_back(next.relative + name);
       tree.folderOf.push_back(index);
     }
+    if (!descend) break;
     // Taken from the back, so the last pushed, the first in sorted order, comes next.
     std::vector<std::string> subfolders = fs.SubfolderNames(next.folder);
     std::sort(subfolders.rbegin(), subfolders.rend());

@@ -7,10 +7,15 @@
 
 #include "convert/file_system.h"
 
+// Which files of a folder are converted: the window's rule (its .wav files if it has any, else
+// its .med files), every file of one kind, or every sound of both kinds (for --info).
+enum class Pick { WindowRule, MedFiles, WavFiles, EverySound };
+
 struct TreeFolder {
   std::string relative;  // path below the top, each part followed by '\'; empty for the top
   int parent = -1;       // index of the folder holding this one; -1 for the top
   bool made = false;     // known to exist under the destination
+  int leftOut = 0;       // .med files the window's rule passes over for the folder's .wav files
 };
 
 struct Tree {
@@ -19,12 +24,11 @@ struct Tree {
   std::vector<int> folderOf;       // index into `folders` of each file's folder
 };
 
-// Visits `top` and the folders under it, depth first in sorted name order; each contributes
-// what the window's scan would list, or with `everySound` what SoundFilesIn lists, sorted.
-// Links to folders, folders seen before and `skip` with everything under it (unless it is
-// `top` itself) are left out.
+// Visits `top` and, with `descend`, the folders under it, depth first in sorted name order;
+// each contributes the files `pick` chooses, sorted. Links to folders, folders seen before and
+// `skip` with everything under it (unless it is `top` itself) are left out.
 Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs,
-              bool everySound = false);
+              Pick pick = Pick::WindowRule, bool descend = true);
 
 // The .med and .wav files of `folder`, both kinds, sorted.
 std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs);

@@ -96,10 +96,11 @@ bool WriteToggledTag(FileSystem& fs, FileHandle file, const SoundHeader& header)
   return fs.SeekSet(file, kFormatTagOffset) && fs.Write(file, bytes, 2) == 2;
 }
 
-FileOutcome ConvertOne(Batch& batch, const std::string& name, std::uint64_t& bytes) {
+FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
   FileSystem& fs = batch.fs;
+  const std::string name = batch.ui.List().Item(index);
   const std::string sourcePath = batch.sourceFolder + name;
-  const std::string outputName = OutputNameFor(name, batch.leadBytes);
+  const std::string outputName = batch.ui.OutputNameOf(index, OutputNameFor(name, batch.leadBytes));
   const std::string destPath = batch.destFolder + outputName;
 
   const FileHandle source = fs.OpenRead(sourcePath);
@@ -248,7 +249,7 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
       continue;
     }
     std::uint64_t bytes = 0;
-    const FileOutcome outcome = ConvertOne(batch, list.Item(i), bytes);
+    const FileOutcome outcome = ConvertOne(batch, i, bytes);
     if (outcome == FileOutcome::Aborted) {
       summary.skipped = count - i;
       break;

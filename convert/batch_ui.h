@@ -34,4 +34,7 @@ class BatchUi {
   // Whether the file just selected is converted; one turned away counts as failed, and saying
   // why is left to the implementation. The window converts every file.
   virtual bool Admits(int /*index*/) { return true; }
+  // The name below the destination folder that file `index` is written under, given
+  // `ruleName`, the one the sound rules give it. The window writes the rule's name.
+  virtual std::string OutputNameOf(int /*index*/, const std::string& ruleName) { return ruleName; }
 };

@@ -89,4 +89,7 @@ class FileSystem {
   virtual bool MakeFolder(const std::string& folder) = 0;
   // Lead bytes of the ANSI code page, fixed when the file system was made.
   virtual LeadByteSet LeadBytes() = 0;
+  // True where two names that differ only in letter case are one file, so no second file of
+  // such a name can stand beside the first.
+  virtual bool NamesIgnoreCase() { return false; }
 };

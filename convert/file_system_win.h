@@ -32,6 +32,7 @@ class WinFileSystem final : public FileSystem {
   std::vector<std::string> SubfolderNames(const std::string& folder) override;
   bool MakeFolder(const std::string& folder) override;
   LeadByteSet LeadBytes() override;
+  bool NamesIgnoreCase() override { return true; }
 
  private:
   LeadByteSet leadBytes_;

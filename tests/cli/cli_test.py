@@ -10,7 +10,8 @@ from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, converted, expect, mai
 
 def conversions():
     # Both ways byte for byte (upper-case extensions, dotted names, spaces, a source ending in a
-    # separator, in place), old outputs replaced, .wav first; failures named, counted, no leftovers.
+    # separator, in place), old outputs replaced, .wav first with a word for the .med files left
+    # out; failures named, counted, no leftovers.
     meds = {"a.med": sound(MED, 100, 1), "Song.MED": sound(MED, 4103, 2),
             "dotted.name.med": sound(MED, 70000, 3)}
     make("my sounds", {**meds, "taken.med": sound(MED, 130, 7), "folder.med/x": b""})
@@ -21,20 +22,22 @@ def conversions():
     failed = ['Error open file "%sfolder.med"' % source,
               'Error create file "out dir%staken.wav"' % SEP]
     expect([source, "out dir/"], 1, (5, 3, 2, 0, 74203), failed, converted("out dir", meds))
-    expect(["in"], 0, (3, 3, 0, 0, 307), [], converted("in", wavs))
+    expect(["in"], 0, (3, 3, 0, 0, 307), ["in: 3 .wav files converted, 1 .med file left out; "
+                                          "--to wav converts them"], converted("in", wavs))
     expect(["-q", source, "out dir"], 1, None, failed)
 
 
 def usage():
     # Bad usage and refused folders exit 2 (the platform tells a file from a missing folder);
-    # neither they nor a dry run write anything.
+    # neither they nor a dry run, which would make DEST for one file, write anything.
     make("in", {"a.med": sound(MED, 100, 9), "B.Med": sound(MED, 200, 10)})
     # No name matches by POSIX or Windows rules, where "*.med" also finds a short name.
     make("none", {"notes.txt": b"hi", "a.mp3": b"RIFF", "wav": b"RIFF"})
     before = state()
     for args, code, texts in [  # arguments, exit code, |-separated texts of stdout or stderr
             ([], 2, "SOURCE is required"), (["missing"], 2, 'source folder "missing" does not'),
-            (["in/a.med"], 2, 'source "in/a.med" is not a folder'), (["in", "in", "x"], 2, ": x"),
+            (["none/notes.txt"], 2, "is not a .med or .wav"), (["in", "in", "x"], 2, ": x"),
+            (["-n", "in/a.med", "new"], 0, 'Would create folder "new"\n|in{0}a.med -> new{0}a.wav'),
             (["--help"], 0, "SOURCE|-n,"), (["--version"], 0, "tonequay-cli 1.0.0\n"),
             (["none"], 0, 'No .wav or .med files in "none"|Summary: 0 files, 0 converted'),
             (["-n", "in", "none"], 0, "in{0}a.med -> none{0}a.wav\n|in{0}B.Med -> none{0}B.wav\n|"

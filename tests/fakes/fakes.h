@@ -60,6 +60,7 @@ class FakeFileSystem final : public FileSystem {
   // A link's path -> the folder it leads to. It is listed as a sub-folder only when in `folders`
   // too: a link the platform shows as a plain folder.
   std::map<std::string, std::string> links;
+  bool ignoreCase = false;  // what NamesIgnoreCase says; the paths stay exact either way
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
@@ -157,6 +158,7 @@ class FakeFileSystem final : public FileSystem {
     return KindOfPath(folder) == PathKind::Folder;
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
+  bool NamesIgnoreCase() override { return ignoreCase; }
 
  private:
   std::string Target(const std::string& path) const {
