@@ -30,3 +30,5 @@ std::string FullPath(const std::string& folder);
 // A message or path for the user: the batch joins folders and names with '\', which is shown
 // as this platform's own separator.
 std::string ForDisplay(const std::string& text);
+// `text`, in the process's ANSI code page, as UTF-8, for a document other programs read.
+std::string AsUtf8(const std::string& text);

@@ -72,3 +72,8 @@ std::string ForDisplay(const std::string& text) {
   }
   return result;
 }
+
+// Names are bytes here; the JSON writer replaces what is not UTF-8.
+std::string AsUtf8(const std::string& text) {
+  return text;
+}

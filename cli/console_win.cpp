@@ -125,3 +125,20 @@ std::string FullPath(const std::string& folder) {
 std::string ForDisplay(const std::string& text) {
   return text;
 }
+
+// Where the manifest's UTF-8 code page is honoured, names are UTF-8 already; older systems keep
+// the ANSI one.
+std::string AsUtf8(const std::string& text) {
+  const int size = static_cast<int>(text.size());
+  if (GetACP() == CP_UTF8 || size == 0) return text;
+  const int chars = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  if (chars <= 0) return text;
+  std::wstring wide(static_cast<std::size_t>(chars), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), chars);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), chars, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return text;
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), chars, utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}

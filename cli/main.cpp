@@ -22,14 +22,22 @@ constexpr char kFooter[] =
     "left out of the walk.\n"
     "Ctrl-C stops after the file in progress.\n"
     "\n"
-    "A .wav bound for a .med gets a warning when it is not IMA ADPCM, or when the .med it\n"
+    "Each file is checked before it is converted. A .med gets a warning when it is not the\n"
+    "game's IMA ADPCM (tag 122); a .wav when it is not IMA ADPCM (tag 17), or when the .med it\n"
     "replaces has another channel count, sample rate or block align: the game would not play\n"
-    "it. The file is still converted unless --strict is given. --info lists every .wav and .med\n"
-    "file of SOURCE (with -r, of the tree) with its format, and takes no DEST.\n"
+    "it. The file is still converted unless --strict is given. A .wav whose bytes are those of\n"
+    "the .med it replaces but for the tag is unchanged, and never refused. A dry run also\n"
+    "checks that DEST takes new files and has room for them.\n"
+    "\n"
+    "--info lists every .wav and .med file of SOURCE (with -r, of the tree) with its format\n"
+    "and any problem; with DEST, each one's status beside the file its conversion would\n"
+    "replace: new, unchanged, fits, or why it would not play. --json gives that list as one\n"
+    "JSON array of objects (path, status, format, tag, channels, rate, bits, block_align,\n"
+    "samples, seconds, problem; null where not known), its text in UTF-8.\n"
     "\n"
     "Exit codes: 0 all listed files converted (or none listed), 1 some file failed or was\n"
-    "refused (--info: some file has a problem), 2 bad usage or a refused batch (missing\n"
-    "folder, not enough free space), 130 interrupted.\n"
+    "refused, or would be on a dry run (--info: some file has a problem), 2 bad usage or a\n"
+    "refused batch (missing folder, not enough free space), 130 interrupted.\n"
     "\n"
     "Examples:\n"
     "  tonequay-cli sounds converted      .med files in sounds -> .wav files in converted\n"
@@ -37,7 +45,8 @@ constexpr char kFooter[] =
     "  tonequay-cli -r sound out          the tree under sound -> the same tree under out\n"
     "  tonequay-cli --to med edited game  every .wav in edited -> a .med in game\n"
     "  tonequay-cli sfx/door.wav game     that one file -> game/door.med\n"
-    "  tonequay-cli -i edited             the format of each sound in edited\n";
+    "  tonequay-cli -i edited             the format of each sound in edited\n"
+    "  tonequay-cli -i edited game        how each sound in edited compares with game's .med\n";
 
 }  // namespace
 
@@ -58,8 +67,10 @@ int main(int argc, char** argv) {
                "List each source file and its output name; write nothing");
   app.add_flag("-r,--recursive", options.recursive,
                "Convert every folder under SOURCE into the same folders under DEST");
-  app.add_flag("-i,--info", options.info,
-               "Show each sound's format and any problem; write nothing");
+  CLI::Option* info = app.add_flag(
+      "-i,--info", options.info,
+      "Show each sound's format and any problem, with DEST its status there; write nothing");
+  app.add_flag("--json", options.json, "With --info: the list as JSON, for scripts")->needs(info);
   app.add_flag("--strict", options.strict,
                "Refuse each .wav that gets a warning, as a failure; keep the old .med");
   app.add_option("--to", options.to,

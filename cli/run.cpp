@@ -2,13 +2,17 @@
 // with the terminal as its window; the numbers it returns become the summary and exit code.
 #include "cli/run.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <vector>
 
 #include "cli/console.h"
 #include "cli/select.h"
 #include "cli/sound_check.h"
 #include "cli/terminal_ui.h"
 #include "cli/tree.h"
+#include "cli/verdict.h"
 #include "convert/batch.h"
 #include "convert/sound_rules.h"
 #include "convert/wave_format.h"
@@ -46,18 +50,26 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
   return false;
 }
 
-void PrintSummary(const BatchSummary& summary) {
-  WriteText(stdout, "Summary: " + std::to_string(summary.listed) + " files, " +
-                        std::to_string(summary.converted) + " converted, " +
+// What the checks before each file found, for the summary.
+struct Checked {
+  int warnings = 0;
+  int refused = 0;
+  std::vector<std::string> newOutputs;  // outputs that did not exist when their file was reached
+};
+
+void PrintSummary(const BatchSummary& summary, int warnings, int created) {
+  WriteText(stdout, "Summary: " + Counted(summary.listed, "file") + ", " +
+                        std::to_string(summary.converted) + " converted (" +
+                        std::to_string(created) + " new), " + Counted(warnings, "warning") + ", " +
                         std::to_string(summary.failed) + " failed, " +
                         std::to_string(summary.skipped) + " skipped, " +
-                        std::to_string(summary.bytesWritten) + " bytes written\n");
+                        Counted(summary.bytesWritten, "byte") + " written\n");
   std::fflush(stdout);
 }
 
 std::string NoSoundFilesLine(const CliOptions& options) {
-  return std::string("No .wav or .med files ") + (options.recursive ? "under" : "in") + " \"" +
-         options.source + "\"\n";
+  return std::string(kProgram) + ": no .wav or .med files " + (options.recursive ? "under" : "in") +
+         " \"" + options.source + "\"\n";
 }
 
 int ExitCodeFor(const BatchSummary& summary, bool interrupted) {
@@ -70,82 +82,122 @@ bool NoInterrupt() {
   return false;
 }
 
-// The line that warns of list entry `name`, or refuses it under --strict, when it is a .wav
-// bound for a .med that would not play as the one it replaces; empty otherwise.
-std::string ReplacementLine(const CliOptions& options, FileSystem& fs,
-                            const std::string& sourceFolder, const std::string& destFolder,
-                            const std::string& name, const LeadByteSet& leadBytes) {
-  if (ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med") return "";
-  const std::string output = OutputNameFor(name, leadBytes);
-  const WaveFormat wav = ReadWaveFormat(fs, sourceFolder + name);
-  const WaveFormat med = ReadWaveFormat(fs, destFolder + output);
-  const std::string warning = FitText(CompareWithMed(wav, med), name, wav, output, med);
-  if (warning.empty()) return "";
-  return (options.strict ? "refused: " : "warning: ") + warning;
+// Checks list entry `name` before it is converted: refuses it where its output exists in more
+// than one letter case; warns of an output that would not play, or under --strict refuses it,
+// counting each; notes an output that is new. `output` gets the name the output is written as.
+bool Refuses(const CliOptions& options, FileSystem& fs, const std::string& sourceFolder,
+             const std::string& destFolder, const std::string& name, Checked& checked,
+             const std::function<void(const std::string&)>& show, std::string& output) {
+  const LeadByteSet leadBytes = fs.LeadBytes();
+  const std::string ruleName = OutputNameFor(name, leadBytes);
+  // On a disk that tells letter cases apart, DOOR.MED is the file the game loads as door.med.
+  const OutputOnDisk onDisk = FindOutputOnDisk(fs, destFolder, ruleName, leadBytes);
+  if (!onDisk.clashes.empty()) {
+    show(ClashLine(destFolder + ruleName, onDisk.clashes));
+    ++checked.refused;
+    return true;
+  }
+  output = onDisk.name;
+  const Verdict verdict = JudgeConversion(fs, sourceFolder, name, destFolder, output, leadBytes);
+  if (!verdict.reason.empty()) {
+    show((options.strict ? "refused: " : "warning: ") + verdict.reason);
+    ++(options.strict ? checked.refused : checked.warnings);
+    if (options.strict) return true;
+  }
+  if (verdict.standing == Standing::New) checked.newOutputs.push_back(destFolder + output);
+  return false;
 }
 
-// Lists what a run would do, with the warnings it would show. Nothing is opened for writing.
+// Lists what a run would do, with the warnings it would show, and fails where the run would.
+// Nothing is written but a file made and removed at once to learn that DEST takes files.
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
            const FileList& list, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
+  const auto warn = [](const std::string& line) {
+    std::fflush(stdout);
+    WriteText(stderr, ForDisplay(line) + "\n");
+  };
+  Checked checked;
   NameList converted;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
-    const std::string ruleName = OutputNameFor(name, leadBytes);
-    const OutputOnDisk output = FindOutputOnDisk(fs, destFolder, ruleName, leadBytes);
-    const bool clash = !output.clashes.empty();
-    const std::string line =
-        clash ? ClashLine(destFolder + ruleName, output.clashes)
-              : ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
-    if (!line.empty()) {
-      std::fflush(stdout);
-      WriteText(stderr, ForDisplay(line) + "\n");
-      if (clash || options.strict) continue;
-    }
+    std::string output;
+    if (Refuses(options, fs, sourceFolder, destFolder, name, checked, warn, output)) continue;
     converted.Add(name);
-    const std::string sourcePath = sourceFolder + name;
-    const std::string destPath = destFolder + output.name;
-    WriteText(stdout, ForDisplay(sourcePath) + " -> " + ForDisplay(destPath) + "\n");
+    const std::string destPath = destFolder + output;
+    WriteText(stdout, ForDisplay(sourceFolder + name) + " -> " + ForDisplay(destPath) + "\n");
   }
-  const int refused = list.Count() - converted.Count();
+  // A DEST the run would make is tried through the folder it would be made in.
+  const std::string probe = fs.KindOfPath(dest) == PathKind::Missing
+                                ? WithTrailingBackslash(SplitPath(dest, leadBytes).folder)
+                                : destFolder;
+  const std::string problem = list.Count() > 0 ? DestProblem(fs, sourceFolder, probe, list) : "";
+  if (!problem.empty()) {
+    std::fflush(stdout);
+    WriteText(stderr, std::string(kProgram) + ": the run would fail: \"" +
+                          ForDisplay(options.destGiven ? options.dest : options.source) +
+                          "\": " + problem + "\n");
+  }
   if (!options.quiet) {
-    const std::string refusedText = refused > 0 ? ", " + std::to_string(refused) + " refused" : "";
-    WriteText(stdout, "Dry run: " + std::to_string(converted.Count()) +
-                          " files would be converted" + refusedText + ", " +
-                          std::to_string(ListedBytes(fs, sourceFolder, converted)) +
-                          " bytes to read; nothing was written\n");
+    WriteText(stdout, "Dry run: " + Counted(converted.Count(), "file") + " would be converted (" +
+                          std::to_string(checked.newOutputs.size()) + " new), " +
+                          Counted(checked.warnings, "warning") + ", " +
+                          std::to_string(checked.refused) + " refused, " +
+                          Counted(ListedBytes(fs, sourceFolder, converted), "byte") +
+                          " to read; nothing was written\n");
   }
   std::fflush(stdout);
-  return refused > 0 ? kExitFailed : kExitConverted;
+  return checked.refused > 0 || !problem.empty() ? kExitFailed : kExitConverted;
 }
 
-// The --info table of every sound under `source`; reads headers only, writes nothing.
-int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
+// The --info table, or its JSON, of every sound under `source`, with `dest` (unless empty) each
+// one's standing beside the file its conversion would replace; reads, writes nothing.
+int Info(const CliOptions& options, const std::string& source, const std::string& dest,
+         FileSystem& fs) {
   if (source.empty()) {
     WriteText(stderr, "Please select files first\n");
     return kExitUsage;
   }
-  const std::vector<std::string> names = options.recursive
-                                             ? WalkTree(source, "", fs, Pick::EverySound).files
-                                             : SoundFilesIn(source, fs);
+  const std::vector<std::string> names =
+      options.recursive ? WalkTree(source, dest, fs, Pick::EverySound).files
+                        : SoundFilesIn(source, fs);
   if (names.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options));
   }
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string folder = WithTrailingBackslash(source);
+  const std::string destFolder = WithTrailingBackslash(dest);
+  // The names a script reads are those of the folder as typed.
+  const std::string given = WithTrailingBackslash(FolderArgument(options.source));
   std::vector<InfoRow> rows;
   bool anyProblem = false;
   for (const std::string& name : names) {
-    InfoRow row{ForDisplay(name), ReadWaveFormat(fs, folder + name), ""};
+    InfoRow row{ForDisplay(options.json ? given + name : name), ReadWaveFormat(fs, folder + name),
+                "", ""};
     const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
     row.problem = ProblemText(PlayProblem(row.format, isMed), row.format);
+    if (!dest.empty()) {
+      const std::string output =
+          FindOutputOnDisk(fs, destFolder, OutputNameFor(name, leadBytes), leadBytes).name;
+      const Verdict verdict = JudgeConversion(fs, folder, name, destFolder, output, leadBytes);
+      // A .med that cannot be read is nothing to compare with, as none is.
+      const char* const words[] = {"new", "unchanged", "fits", "new"};
+      row.status =
+          !verdict.reason.empty() ? "would not play" : words[static_cast<int>(verdict.standing)];
+      row.problem = ForDisplay(verdict.reason);
+    }
     anyProblem = anyProblem || !row.problem.empty();
+    if (options.json) row = {AsUtf8(row.name), row.format, AsUtf8(row.problem), row.status};
     // --quiet keeps only what needs attention.
     if (!options.quiet || !row.problem.empty()) rows.push_back(row);
   }
-  if (!rows.empty()) WriteText(stdout, InfoTable(rows));
+  if (options.json) {
+    WriteText(stdout, InfoJson(rows));
+  } else if (!rows.empty()) {
+    WriteText(stdout, InfoTable(rows, !dest.empty()));
+  }
   std::fflush(stdout);
   return anyProblem ? kExitFailed : kExitConverted;
 }
@@ -153,13 +205,6 @@ int Info(const CliOptions& options, const std::string& source, FileSystem& fs) {
 }  // namespace
 
 int RunCli(const CliOptions& options, FileSystem& fs) {
-  if (options.info && options.destGiven) {
-    WriteText(stderr, std::string(kProgram) +
-                          ": --info reads SOURCE only and takes no DEST; a --dry-run with DEST "
-                          "shows the warnings for the files there\nRun '" +
-                          kProgram + " --help' for usage.\n");
-    return kExitUsage;
-  }
   const LeadByteSet leadBytes = fs.LeadBytes();
   std::string source = FolderArgument(options.source);
   // One file as SOURCE is converted alone, from its folder, into that folder unless DEST is given.
@@ -174,11 +219,11 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   const std::string dest = options.destGiven ? FolderArgument(options.dest) : source;
   if (!FolderIsUsable("source", options.source, source, fs) ||
       !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest, fs,
-                      true)) {
+                      !options.info)) {
     return kExitUsage;
   }
   const bool makeDest = !dest.empty() && fs.KindOfPath(dest) == PathKind::Missing;
-  if (options.info) return Info(options, source, fs);
+  if (options.info) return Info(options, source, options.destGiven ? dest : "", fs);
   // A dry run writes nothing, so Ctrl-C may end it at once.
   if (!options.dryRun) InstallInterruptHandler();
 
@@ -213,19 +258,13 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   // create file".
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
+  Checked checked;
   ui.BeforeEachFile([&](int index) {
-    // On a disk that tells letter cases apart, DOOR.MED is the file the game loads as door.med.
-    const std::string ruleName = OutputNameFor(list.Item(index), leadBytes);
-    const OutputOnDisk output = FindOutputOnDisk(fs, destFolder, ruleName, leadBytes);
-    if (!output.clashes.empty()) {
-      ui.Warn(ClashLine(destFolder + ruleName, output.clashes));
+    const auto warn = [&ui](const std::string& line) { ui.Warn(line); };
+    std::string output;
+    if (Refuses(options, fs, sourceFolder, destFolder, list.Item(index), checked, warn, output))
       return false;
-    }
-    ui.WriteAs(index, output.name);
-    const std::string line =
-        ReplacementLine(options, fs, sourceFolder, destFolder, list.Item(index), leadBytes);
-    if (!line.empty()) ui.Warn(line);
-    if (!line.empty() && options.strict) return false;
+    ui.WriteAs(index, output);
     if (options.recursive) {
       MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest, fs);
     }
@@ -248,7 +287,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     summary.started = true;
     summary.listed = list.Count();
     summary.skipped = summary.listed;
-    if (!options.quiet) PrintSummary(summary);
+    if (!options.quiet) PrintSummary(summary, 0, 0);
     return kExitInterrupted;
   }
 
@@ -263,9 +302,14 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   if (!summary.started) return kExitUsage;
   const bool interrupted = ui.AbortRequested() || InterruptRequested();
   if (interrupted && !options.quiet) {
-    WriteText(stderr, "Interrupted: the file in progress was finished, " +
+    WriteText(stderr, std::string(kProgram) + ": interrupted: the file in progress was finished, " +
                           std::to_string(summary.skipped) + " not converted\n");
   }
-  if (!options.quiet) PrintSummary(summary);
+  // An output new when its file was reached, and there now, is a new file the run made: a
+  // failed file leaves no output behind.
+  const auto made = std::count_if(
+      checked.newOutputs.begin(), checked.newOutputs.end(),
+      [&fs](const std::string& path) { return fs.KindOfPath(path) == PathKind::Other; });
+  if (!options.quiet) PrintSummary(summary, checked.warnings, static_cast<int>(made));
   return ExitCodeFor(summary, interrupted);
 }

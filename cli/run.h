@@ -12,13 +12,15 @@ struct CliOptions {
   bool quiet = false;
   bool dryRun = false;
   bool recursive = false;  // every folder under SOURCE into the same place under DEST
-  bool info = false;       // each sound's format instead of a conversion
+  bool info = false;       // each sound's format instead of a conversion, with DEST beside its .med
+  bool json = false;       // --info's rows as one JSON document
   bool strict = false;     // a .wav that would be warned of is refused instead
   std::string to;          // "wav", "med": every file of the other kind; empty: the window rule
 };
 
-inline constexpr int kExitConverted = 0;      // every listed file converted, or none listed
-inline constexpr int kExitFailed = 1;         // at least one file failed or, for --info, has a problem
+inline constexpr int kExitConverted = 0;  // every listed file converted, or none listed
+// A file failed or would (a dry run), or has a problem (--info).
+inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;          // bad arguments or a refused batch
 inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C, as a shell reports SIGINT
 

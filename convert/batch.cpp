@@ -166,17 +166,6 @@ bool PrecheckFails(BatchUi& ui, const std::string& text) {
   return true;
 }
 
-// Too little room only when the volume answered; a failed query (a UNC or relative folder)
-// leaves the per-file errors to report a full disk. Zero free clusters is a real answer.
-bool NotEnoughSpace(FileSystem& fs, const std::string& destFolder, std::uint64_t totalBytes) {
-  const DiskSpace space = fs.DiskFree(fs.VolumeRoot(destFolder));
-  if (space.sectorsPerCluster == 0 || space.bytesPerSector == 0 || space.totalClusters == 0) {
-    return false;
-  }
-  const std::uint64_t needed = totalBytes / space.sectorsPerCluster / space.bytesPerSector;
-  return needed > space.freeClusters;
-}
-
 void SetIdle(BatchUi& ui) {
   ui.SetCurrentBar(0);
   ui.SetTotalBar(0);
@@ -187,6 +176,16 @@ void SetIdle(BatchUi& ui) {
 }
 
 }  // namespace
+
+// Zero free clusters is a real answer.
+bool NotEnoughSpace(FileSystem& fs, const std::string& destFolder, std::uint64_t totalBytes) {
+  const DiskSpace space = fs.DiskFree(fs.VolumeRoot(destFolder));
+  if (space.sectorsPerCluster == 0 || space.bytesPerSector == 0 || space.totalClusters == 0) {
+    return false;
+  }
+  const std::uint64_t needed = totalBytes / space.sectorsPerCluster / space.bytesPerSector;
+  return needed > space.freeClusters;
+}
 
 std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const FileList& list) {
   const LeadByteSet leadBytes = fs.LeadBytes();

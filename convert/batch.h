@@ -25,6 +25,10 @@ struct BatchSummary {
 // through the server, and one per file cost more than copying a folder of small files.
 std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const FileList& list);
 
+// True when the volume of `destFolder` answered and has fewer free clusters than `totalBytes`
+// take; a failed query (a UNC or relative folder) leaves a full disk to the per-file errors.
+bool NotEnoughSpace(FileSystem& fs, const std::string& destFolder, std::uint64_t totalBytes);
+
 // Converts every listed file from the source folder into the destination folder, reporting
 // each failure through `ui` and going on; returns when finished, aborted or refused.
 BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs);

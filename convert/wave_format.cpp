@@ -326,20 +326,26 @@ std::string ProblemText(WaveProblem problem, const WaveFormat& format) {
   return "";
 }
 
+std::int64_t SampleFrames(const WaveFormat& format) {
+  if (!format.hasFormat || format.channels == 0 || format.blockAlign == 0) return -1;
+  if (IsImaAdpcmTag(format.tag) && ImaProblem(format) == WaveProblem::None) {
+    const std::uint64_t perBlock = ImaSamplesPerBlock(format);
+    const std::uint64_t rest = ImaSamples(format, format.dataInFile % format.blockAlign);
+    return static_cast<std::int64_t>(format.dataInFile / format.blockAlign * perBlock +
+                                     std::min(rest, perBlock));
+  }
+  if (format.tag == kPcmTag)
+    return static_cast<std::int64_t>(format.dataInFile / format.blockAlign);
+  return -1;
+}
+
 double DurationSeconds(const WaveFormat& format) {
   if (!format.hasFormat || format.sampleRate == 0 || format.channels == 0 ||
       format.blockAlign == 0) {
     return -1;
   }
-  const auto seconds = [&format](std::uint64_t samples) {
-    return static_cast<double>(samples) / format.sampleRate;
-  };
-  if (IsImaAdpcmTag(format.tag) && ImaProblem(format) == WaveProblem::None) {
-    const std::uint64_t perBlock = ImaSamplesPerBlock(format);
-    const std::uint64_t rest = ImaSamples(format, format.dataInFile % format.blockAlign);
-    return seconds(format.dataInFile / format.blockAlign * perBlock + std::min(rest, perBlock));
-  }
-  if (format.tag == kPcmTag) return seconds(format.dataInFile / format.blockAlign);
+  const std::int64_t frames = SampleFrames(format);
+  if (frames >= 0) return static_cast<double>(frames) / format.sampleRate;
   if (format.byteRate == 0) return -1;
   return static_cast<double>(format.dataInFile) / format.byteRate;
 }

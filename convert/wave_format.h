@@ -73,6 +73,9 @@ WaveProblem PlayProblem(const WaveFormat& format, bool isMed);
 // What `problem` of `format` is, for the user, with the numbers that break the rule; empty for
 // None.
 std::string ProblemText(WaveProblem problem, const WaveFormat& format);
+// Samples per channel as a decoder plays them (every whole or partial IMA ADPCM block, PCM by
+// block), of the data the file holds; negative when the format does not tell.
+std::int64_t SampleFrames(const WaveFormat& format);
 // The sound's length in seconds as a decoder plays it (every whole or partial IMA ADPCM block,
 // PCM and others by byte rate), of the data the file holds; negative when it cannot be told.
 double DurationSeconds(const WaveFormat& format);

@@ -1,7 +1,10 @@
-// The command line on the in-memory file system: its folder checks, and the folders -r makes.
+// The command line on the in-memory file system: its folder checks, the folders -r makes, the
+// checks before each file, the dry run's checks of DEST and the --info document.
 #include "cli/run.h"
 
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "cli/console.h"
 #include "fakes/fakes.h"
@@ -36,7 +39,7 @@ TEST(RunCli, ChecksTheFoldersAndMakesOnlyTheFoldersOfAdmittedFiles) {
     fs.folders = {"D:\\in",    "D:\\in\\a", "D:\\in\\b", "D:\\in\\b\\deep",
                   "D:\\in\\c", "E:\\out",   "E:\\odd"};
     fs.entries = {{"D:\\in\\a\\x.wav", SoundFile(3000, 1)},
-                  {"D:\\in\\b\\deep\\y.med", SoundFile(3000, 122)},
+                  {"D:\\in\\b\\deep\\y.med", PlayableSound(3000, 122)},
                   {"D:\\in\\c\\notes.txt", {}},
                   {"E:\\odd\\b", {}},
                   {"x.txt", {}}};
@@ -57,8 +60,89 @@ TEST(RunCli, ChecksTheFoldersAndMakesOnlyTheFoldersOfAdmittedFiles) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(ForDisplay(test.err)), std::string::npos) << err;
     EXPECT_EQ(fs.folders, folders);
-    // Nothing is written but into a folder made for it.
-    EXPECT_EQ(fs.created.empty(), test.made.empty());
+    // Nothing is written but into a folder made for it, or the dry run's trial file in DEST.
+    EXPECT_EQ(fs.created.empty(), test.made.empty() && test.code != 0);
+  }
+}
+
+// With -r, D:\in\m: a.med plays, b.med carries IMA ADPCM's tag. D:\in: c.wav fits the c.med it
+// replaces; d.wav is the game's d.med as taken out (its format unreadable, still never refused);
+// e.wav is that too but for one byte. a.wav and b.wav are new.
+TEST(RunCli, ChecksBothDirectionsAndCountsWhatARunWouldDo) {
+  struct Case {
+    const char* what;
+    const char* flags;  // n: dry run, s: strict, i: --info --json
+    int failAt;         // the call of CreateNew that fails; 0: none
+    std::uint64_t freeClusters;
+    int code;
+    std::string out, err;  // part of standard output; standard error but the progress lines
+  };
+  const std::string warned = "e.wav: no data chunk\nwarning: m\\b.med: carries IMA ADPCM's tag";
+  const std::string run = "5 files, 5 converted (2 new), 2 warnings, 0 failed, 0 skipped, 15000";
+  const std::string dry = "5 files would be converted (2 new), 2 warnings, 0 refused, 15000";
+#ifdef _WIN32
+  const std::string byteFf = "\u00ff";  // a character of the ANSI code page, 1252 here
+#else
+  const std::string byteFf = "\\ufffd";  // no UTF-8 character
+#endif
+  const Case cases[] = {
+      {"a run", "", 0, 9, 0, run, "warning: " + warned},
+      {"--strict", "s", 0, 9, 1, "5 files, 3 converted (1 new), 0 warnings, 2 failed",
+       "refused: e.wav: no data chunk\nrefused: m\\b.med: carries"},
+      {"a dry run", "n", 0, 9, 0, dry, "warning: " + warned},
+      {"--strict dry run", "ns", 0, 9, 1,
+       "3 files would be converted (1 new), 0 warnings, 2 refused, 9000 bytes",
+       "refused: m\\b.med"},
+      {"DEST takes no file", "n", 1, 9, 1, dry, "would fail: \"E:\\out\": no file can be created"},
+      {"too little room", "n", 0, 2, 1, dry,
+       "would fail: \"E:\\out\": its volume has too little free space for the 15000 bytes "
+       "listed\n"},
+      {"--info --json", "i", 0, 9, 1,
+       "q\\\"\\u0001" + byteFf +
+           ".med\", "
+           "\"status\": \"new\", \"format\": \"game IMA ADPCM (0x007A)\", \"tag\": 122, "
+           "\"channels\": 1, \"rate\": 22050, \"bits\": 4, \"block_align\": 512, \"samples\": "
+           "5862, \"seconds\": 0.266, \"problem\": null}",
+       ""}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    FakeFileSystem fs;
+    fs.folders = {"D:\\in", "D:\\in\\m", "E:\\out"};
+    const Bytes med = SoundFile(3000, 122, 5);
+    fs.entries = {{"D:\\in\\m\\a.med", PlayableSound(3000, 122)},
+                  {"D:\\in\\m\\b.med", PlayableSound(3000, 17)},
+                  {"D:\\in\\c.wav", PlayableSound(3000, 17, 2)},
+                  {"E:\\out\\c.med", PlayableSound(3000, 122, 3)},
+                  {"D:\\in\\d.wav", WithTag(med, 17)},
+                  {"E:\\out\\d.med", med},
+                  {"D:\\in\\e.wav", Poke(WithTag(med, 17), 2999, 0, 1)},
+                  {"E:\\out\\e.med", med}};
+    CliOptions options;
+    options.source = "D:\\in";
+    options.dest = "E:\\out";
+    options.destGiven = options.recursive = true;
+    options.dryRun = std::strchr(test.flags, 'n') != nullptr;
+    options.strict = std::strchr(test.flags, 's') != nullptr;
+    options.info = options.json = std::strchr(test.flags, 'i') != nullptr;
+    if (options.info) fs.entries["D:\\in\\q\"\x01\xff.med"] = PlayableSound(3000, 122);
+    fs.failAt["CreateNew"] = test.failAt;
+    fs.space.freeClusters = test.freeClusters;
+    const auto before = fs.entries;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(options, fs), test.code);
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::string err;
+    std::istringstream lines(testing::internal::GetCapturedStderr());
+    for (std::string line; std::getline(lines, line);)
+      if (line[0] != '[') err += line + "\n";
+    EXPECT_NE(out.find(test.out), std::string::npos) << out;
+    EXPECT_NE(err.find(ForDisplay(test.err)), std::string::npos) << err;
+    // What the conversion writes is the batch's to test; a refusal keeps the old output.
+    const bool wrote = std::strchr(test.flags, 'n') == nullptr && !options.info;
+    EXPECT_EQ(fs.entries == before, !wrote);
+    EXPECT_EQ(fs.entries.at("E:\\out\\e.med"),
+              options.strict || !wrote ? med : WithTag(fs.entries.at("D:\\in\\e.wav"), 122));
   }
 }
 

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """tonequay-cli on real folders (cli), and what only a real disk does (faults, as root): full and
 read-only volumes, permissions, a file another program holds, Wine's drive letters."""
-import os, re, shlex, signal, subprocess, sys  # noqa: E401
+import json, os, re, shlex, signal, subprocess, sys  # noqa: E401
 from pathlib import Path
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, converted, expect, main, make, need, \
-    run, sound, state, toggled, volume  # noqa: E402
+from tq import EXE, MED, RUNNER, SEP, WAV, WINE, converted, expect, main, make, need, run, \
+    sound, state, summary, toggled, volume  # noqa: E402
 
 
 def conversions():
@@ -21,9 +21,9 @@ def conversions():
     source = ("Z:" if WINE else "") + os.path.abspath("my sounds").replace("/", SEP) + SEP
     failed = ['Error open file "%sfolder.med"' % source,
               'Error create file "out dir%staken.wav"' % SEP]
-    expect([source, "out dir/"], 1, (5, 3, 2, 0, 74203), failed, converted("out dir", meds))
-    expect(["in"], 0, (3, 3, 0, 0, 307), ["in: 3 .wav files converted, 1 .med file left out; "
-                                          "--to wav converts them"], converted("in", wavs))
+    expect([source, "out dir/"], 1, (5, 3, 2, 0, 2, 0, 74203), failed, converted("out dir", meds))
+    expect(["in"], 0, (3, 3, 3, 0, 0, 0, 307), ["in: 3 .wav files converted, 1 .med file left "
+                                                "out; --to wav converts them"], converted("in", wavs))
     expect(["-q", source, "out dir"], 1, None, failed)
 
 
@@ -39,9 +39,10 @@ def usage():
             (["none/notes.txt"], 2, "is not a .med or .wav"), (["in", "in", "x"], 2, ": x"),
             (["-n", "in/a.med", "new"], 0, 'Would create folder "new"\n|in{0}a.med -> new{0}a.wav'),
             (["--help"], 0, "SOURCE|-n,"), (["--version"], 0, "tonequay-cli 1.0.0\n"),
-            (["none"], 0, 'No .wav or .med files in "none"|Summary: 0 files, 0 converted'),
+            (["none"], 0, 'tonequay-cli: no .wav or .med files in "none"|Summary: 0 files, 0 '
+             'converted'),
             (["-n", "in", "none"], 0, "in{0}a.med -> none{0}a.wav\n|in{0}B.Med -> none{0}B.wav\n|"
-             "Dry run: 2 files would be converted, 300 bytes to read")]:
+             "Dry run: 2 files would be converted (2 new), 0 warnings, 0 refused, 300 bytes")]:
         result = run(*args)
         assert result[0] == code and ("Summary" in result[1]) == ("Summary" in texts) and all(
             t.format(SEP) in result[1] + result[2] for t in texts.split("|")), (args, result)
@@ -61,7 +62,7 @@ def docs():
 
 def sound_checks():
     # --info on one file of each kind, made by sox (a .med: a .wav retagged): its format, and a
-    # problem for each file that would not play. Then a PCM .wav bound for an IMA ADPCM .med:
+    # problem for each file that would not play; with DEST, its standing there, also as JSON. Then a PCM .wav bound for an IMA ADPCM .med:
     # warned of and converted, or with --strict refused with the old .med kept byte for byte.
     os.makedirs("kinds")
     for name, args in {"ima.wav": "-r 22050 -c 1 -e ima-adpcm", "pcm.wav": "-r 44100 -c 2 -b 16",
@@ -70,19 +71,33 @@ def sound_checks():
                        check=True)
     made = state("kinds")
     make("kinds", {"game.med": toggled(made["ima.wav"]), "pcm data.med": toggled(made["pcm.wav"]),
-                   "junk.wav": b"RIFF...."})
+                   "junk.wav": b"RIFF....", "copy.med": toggled(made["ima.wav"])})
     before = state()
     code, out, err = run("--info", "kinds")
     rows = sorted(re.split(r"\s{2,}", line.strip()) for line in out.splitlines()[1:])
     ima, pcm = ["1", "22050", "4", "256", "0.321"], ["2", "44100", "16", "4", "0.300"]
     game = "game IMA ADPCM (0x007A)"
     assert (code, err, state(), rows) == (1, "", before, [  # as soxi reads them
-        ["game.med", game, *ima], ["ima.wav", "IMA ADPCM (0x0011)", *ima],
+        ["copy.med", game, *ima], ["game.med", game, *ima], ["ima.wav", "IMA ADPCM (0x0011)", *ima],
         ["junk.wav", *"------", "not a RIFF/WAVE file"],
         ["pcm data.med", game, *pcm, "block align 4 does not fit IMA ADPCM for 2 channels"],
         ["pcm.wav", "PCM (0x0001)", *pcm, "not IMA ADPCM"],
         ["ulaw.wav", "u-law (0x0007)", "1", "8000", "8", "1", "0.300", "not IMA ADPCM"]]), out
     assert run("-i", "kinds", "dest")[0] == 2 and run("-i", "-q", "-r", ".")[1].count("\n") == 5
+    # Beside cmp: game.med comes back unedited, ima.wav is edited in the same format.
+    make("cmp", {"game.wav": made["ima.wav"], "ima.med": toggled(made["ima.wav"])[:-1] + b"?"})
+    code, out, err = run("-i", "--json", "kinds", "cmp")
+    rows = {row.pop("path"): row for row in json.loads(out)}
+    stand = "new", "unchanged", "fits", *["would not play"] * 4
+    assert (code, [(path, row["status"]) for path, row in rows.items()]) == (1, list(zip(
+        ("kinds" + SEP + name for name in sorted(state("kinds"))), stand))), out
+    assert (rows["kinds%sima.wav" % SEP], rows["kinds%sjunk.wav" % SEP]) == (
+        dict(zip(("status", "format", "tag", "channels", "rate", "bits", "block_align", "samples",
+                  "seconds", "problem"), ("fits", "IMA ADPCM (0x0011)", 17, 1, 22050, 4, 256, 7070,
+                                          0.321, None))),
+        dict(status=stand[3], problem="junk.wav: not a RIFF/WAVE file", **dict.fromkeys(
+            ("format", "tag", "channels", "rate", "bits", "block_align", "samples", "seconds")))), out
+    assert re.search(r"STATUS\n(.*\n)?game\.med .* unchanged\n", run("-i", "kinds", "cmp")[1])
 
     # ok.wav, of the format of the .med it replaces, converts in every run without a word.
     old, wav = sound(MED, 3000, 7), made["pcm.wav"]  # old: IMA ADPCM 22050 Hz mono
@@ -91,14 +106,15 @@ def sound_checks():
     line = ("voice_01.wav is PCM (0x0001) 16-bit 44100 Hz stereo, 4-byte blocks: not IMA ADPCM; its "
             "channels, sample rate, block align and bits per sample differ from the voice_01.med "
             "it replaces, game IMA ADPCM (0x007A) 4-bit 22050 Hz mono, 512-byte blocks")
-    for args, code, shown, summary, written in [
-            (["-n", "--strict"], 1, "refused", "1 files would be converted, 1 refused", None),
-            (["--dry-run"], 0, "warning", "2 files would be converted", None),
-            (["--strict"], 1, "refused", SUMMARY % (2, 1, 1, 0, 3000), None),
-            ([], 0, "warning", SUMMARY % (2, 2, 0, 0, 3000 + len(wav)), toggled(wav))]:
+    for args, code, shown, tail, written in [
+            (["-n", "--strict"], 1, "refused", "1 file would be converted (0 new), 0 warnings, 1 "
+             "refused", None),
+            (["--dry-run"], 0, "warning", "2 files would be converted (0 new), 1 warning", None),
+            (["--strict"], 1, "refused", summary(2, 1, 0, 0, 1, 0, 3000), None),
+            ([], 0, "warning", summary(2, 2, 0, 1, 0, 0, 3000 + len(wav)), toggled(wav))]:
         result = run(*args, "in", "out")
         assert (result[0], [text for text in result[2].splitlines() if text[0] != "["]) == (
-            code, [shown + ": " + line]) and summary in result[1], (args, result)
+            code, [shown + ": " + line]) and tail in result[1], (args, result)
         assert state("out") == {"voice_01.med": written or old, "ok.med": old}, args
 
 
@@ -115,7 +131,7 @@ def tree():
     make(".", {"in/out/old.med": sound(MED, 98), "elsewhere/e.med": sound(MED, 97)})
     os.symlink("../..", "in/サウンド/효과/up")
     os.symlink(os.path.abspath("elsewhere"), "in/away")
-    expect(["-r", "in", "in/out"], 0, (4, 4, 0, 0, 246), [], converted("in/out", files)
+    expect(["-r", "in", "in/out"], 0, (4, 4, 4, 0, 0, 0, 246), [], converted("in/out", files)
            | {"in/out/サウンド": None, "in/out/サウンド/효과": None})
 
 
@@ -127,7 +143,7 @@ def terminal():
     screen, clear, out = done.stdout.decode().rpartition("\r\x1b[K")
     drawn = screen.replace("\x1b[K", "").split("\r")[1:]
     assert (done.returncode, clear, "\n" in screen, out.replace("\r\n", "\n")) == (
-        0, "\r\x1b[K", False, SUMMARY % (5, 5, 0, 0, 500)), done.stdout
+        0, "\r\x1b[K", False, summary(5, 5, 5, 0, 0, 0, 500)), done.stdout
     assert drawn[-1].startswith("[100%] 5/5") and all(len(line) < 50 and re.fullmatch(
         r"\[ *\d+%\] [1-5]/5 \d\d n+\.\.\.n* end\.med", line) for line in drawn), done.stdout
 
@@ -157,8 +173,9 @@ def interrupt():
         proc.send_signal(signal.SIGINT)
         out, err = proc.communicate()
     done = state("out")
-    assert (proc.returncode, out.decode(), b"Interrupted" in err) == (130, SUMMARY % (
-        1000, len(done), 0, 1000 - len(done), 100 * len(done)), True) and 0 < len(done) < 1000
+    assert (proc.returncode, out.decode(), b": interrupted" in err) == (130, summary(
+        1000, len(done), len(done), 0, 0, 1000 - len(done), 100 * len(done)), True) \
+        and 0 < len(done) < 1000
     assert done == {n: c for n, c in converted("", files).items() if n in done}
 
 
@@ -174,10 +191,10 @@ def volumes():
     sub = "q:sub" if WINE else os.path.relpath(point) + "/sub"  # relative: from q:'s own folder
     expect(["big", sub], 2, None, ["Not enough free space on destination path"])
     make("edge", {"a.med": sound(MED, free * block + 100)})
-    expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav"' % dest])
+    expect(["edge", dest], 1, (1, 0, 0, 0, 1, 0, 0), ['Error write file "%sa.wav"' % dest])
     need("mount", "-o", "remount,ro", point)
     make("in", {"a.med": sound(MED, 2 * block, 4), "b.med": sound(MED, 2 * block, 5)})
-    expect(["in", dest], 1, (2, 0, 2, 0, 0), ['Error create file "%s%s"' % (dest, n)
+    expect(["in", dest], 1, (2, 0, 0, 0, 2, 0, 0), ['Error create file "%s%s"' % (dest, n)
                                               for n in ("a.wav", "b.wav")])
 
 
@@ -202,7 +219,7 @@ def permissions():
     make("locked", {"a.wav": b"old output"})
     for path, mode in ((".", 0o755), ("in/b.med", 0), ("locked", 0o555)):
         os.chmod(path, mode)
-    expect(["in", "locked"], 1, (2, 0, 2, 0, 0), ['Error create file "locked/a.wav"',
+    expect(["in", "locked"], 1, (2, 0, 0, 0, 2, 0, 0), ['Error create file "locked/a.wav"',
                                                   'Error open file "in/b.med"'], user="65534")
 
 
@@ -212,7 +229,7 @@ def held():
     with subprocess.Popen(RUNNER + [os.environ["TONEQUAY_HOLD_FILE"], "in\\b.med"],
                           stdin=subprocess.PIPE, stdout=subprocess.PIPE) as hold:
         assert hold.stdout.readline().strip() == b"held"
-        expect(["in"], 1, (2, 1, 1, 0, 300), ['Error open file "in\\b.med"'],
+        expect(["in"], 1, (2, 1, 1, 0, 1, 0, 300), ['Error open file "in\\b.med"'],
                {"in/a.wav": toggled(files["a.med"])})
         hold.stdin.close()
 

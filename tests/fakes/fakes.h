@@ -35,6 +35,13 @@ inline Bytes SoundFile(std::size_t size, std::uint16_t tag, std::uint8_t seed = 
   return WithTag(data, tag);
 }
 
+// SoundFile under the header of a mono IMA ADPCM sound of 22050 Hz in 512-byte blocks.
+inline Bytes PlayableSound(std::size_t size, std::uint16_t tag, std::uint8_t seed = 1) {
+  Bytes data = Poke(Poke(Poke(SoundFile(size, tag, seed), 4, size - 8, 4), 16, 20, 4), 22, 1, 2);
+  data = Poke(Poke(Poke(Poke(data, 24, 22050, 4), 28, 11100, 4), 32, 512, 2), 34, 4, 2);
+  return Poke(Poke(Poke(data, 36, 2 | 1017u << 16, 4), 40, 0x61746164, 4), 44, size - 48, 4);
+}
+
 inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
                                      "Read",      "Write",    "Close",     "Replace", "Remove"};
 

@@ -7,8 +7,16 @@ RUNNER = [part for part in os.environ.get("TONEQUAY_CLI_RUNNER", "").split("|") 
 WINE, MED, WAV = bool(RUNNER), 122, 17
 SEP = "\\" if WINE else "/"
 TIMEOUT = 500 if WINE else 60  # the first start in a Wine prefix builds the prefix
-SUMMARY = "Summary: %d files, %d converted, %d failed, %d skipped, %d bytes written\n"
 _cleanups = []  # commands that undo the current case's mounts and drive letters
+
+
+def summary(files, done, new, warnings, failed, skipped, written):
+    """The summary line of a run with these counts: "1 file", "2 files"."""
+    def count(n, noun):
+        return "%d %s%s" % (n, noun, "" if n == 1 else "s")
+    return "Summary: %s, %d converted (%d new), %s, %d failed, %d skipped, %s written\n" % (
+        count(files, "file"), done, new, count(warnings, "warning"), failed, skipped,
+        count(written, "byte"))
 
 
 def sound(tag, size, seed=0):
@@ -59,7 +67,7 @@ def expect(args, code, counts=None, failures=(), made=None, user=None):
     before = state()
     result = run(*args, user=user)
     shown = sorted(line for line in result[2].splitlines() if "-q" in args or line[:1] != "[")
-    assert result[:2] == (code, SUMMARY % counts if counts else ""), result
+    assert result[:2] == (code, summary(*counts) if counts else ""), result
     assert shown == sorted(failures), result
     assert state() == {**before, **(made or {})}, args
     return result[2]
