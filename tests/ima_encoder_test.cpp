@@ -10,25 +10,10 @@
 #include "convert/sound_decoder.h"
 
 TEST(ImaEncoder, ChecksTheLayout) {
-  struct Case {
-    ImaLayout layout;
-    const char* problem;
-  } const cases[] = {
-      {{1, 256, 505}, ""},
-      {{2, 2048, 2041}, ""},
-      {{1, 256, 100}, ""},
-      {{1, 256, 506}, "506 samples per block where a block holds 505"},
-      {{2, 36, 9},
-       "blocks of 36 bytes are no whole number of 8-byte groups after the headers "
-       "of 2 channels"},
-      {{1, 4, 1},
-       "blocks of 4 bytes are no whole number of 4-byte groups after the headers of "
-       "1 channels"},
-      {{0, 256, 1},
-       "blocks of 256 bytes are no whole number of 0-byte groups after the headers "
-       "of 0 channels"},
-  };
-  for (const Case& test : cases) EXPECT_EQ(CheckImaLayout(test.layout), test.problem);
+  EXPECT_EQ(CheckImaLayout({2, 2048, 2041}), "");
+  EXPECT_EQ(CheckImaLayout({1, 256, 506}), "506 samples per block where a block holds 505");
+  EXPECT_EQ(CheckImaLayout({2, 36, 9}), "blocks of 36 bytes are no whole number of 8-byte groups "
+                                        "after the headers of 2 channels");
 }
 
 namespace {
