@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "convert/ima_tables.h"
 #include "convert/wave_format.h"
@@ -112,7 +113,9 @@ class BlockDecoder final : public SoundDecoder {
         } else {
           std::memcpy(&value, p, 8);
         }
-        return std::isfinite(value) ? static_cast<float>(value) : 0.0F;
+        // A double beyond a float's range would come out infinite.
+        constexpr double kMost = std::numeric_limits<float>::max();
+        return std::isfinite(value) ? static_cast<float>(std::clamp(value, -kMost, kMost)) : 0.0F;
       }
       default:
         break;
@@ -182,7 +185,9 @@ class BlockDecoder final : public SoundDecoder {
           std::clamp(predicted + (code >= 8 ? code - 16 : code) * s.delta, -32768, 32767);
       s.sample2 = s.sample1;
       s.sample1 = sample;
-      s.delta = std::max(16, kMsAdaptation[static_cast<std::size_t>(code)] * s.delta / 256);
+      // Hostile data can grow the step without end; far past full scale it changes nothing.
+      s.delta = std::clamp(kMsAdaptation[static_cast<std::size_t>(code)] * s.delta / 256, 16,
+                           1 << 20);
       out.push_back(FromInt16(sample));
     }
   }

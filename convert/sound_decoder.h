@@ -34,7 +34,8 @@ class SoundDecoder {
  public:
   virtual ~SoundDecoder() = default;
   // Appends the frames that `size` more data bytes complete to `frames`, interleaved; samples
-  // of the integer formats lie in [-1, 1), float ones as stored except NaN, which becomes 0.
+  // of the integer formats lie in [-1, 1), float ones as stored, but infinities and NaN
+  // become 0 and doubles beyond a float's range its largest.
   virtual void Feed(const std::uint8_t* data, std::size_t size, std::vector<float>& frames) = 0;
   // At the end of the data, appends what a partial block holds; false when the data stopped
   // inside a block or frame.
