@@ -20,7 +20,8 @@ constexpr char kFooter[] =
     "A .wav bound for a .med gets a warning when it is not IMA ADPCM, or when the .med it\n"
     "replaces has another channel count, sample rate or block align: the game would not play\n"
     "it. The file is still converted unless --strict is given. --info lists every .wav and .med\n"
-    "file of SOURCE (with -r, of the tree) with its format, and takes no DEST.\n"
+    "file of SOURCE (with -r, of the tree) with its format, and takes no DEST. --fit re-encodes\n"
+    "such a .wav instead, to the IMA ADPCM channels, rate and blocks of the .med it replaces.\n"
     "\n"
     "Exit codes: 0 all listed files converted (or none listed), 1 some file failed or was\n"
     "refused (--info: some file has a problem), 2 bad usage or a refused batch (missing\n"
@@ -30,7 +31,8 @@ constexpr char kFooter[] =
     "  tonequay-cli sounds converted      .med files in sounds -> .wav files in converted\n"
     "  tonequay-cli --dry-run sounds      show what would be converted, write nothing\n"
     "  tonequay-cli -r sound out          the tree under sound -> the same tree under out\n"
-    "  tonequay-cli -i edited             the format of each sound in edited\n";
+    "  tonequay-cli -i edited             the format of each sound in edited\n"
+    "  tonequay-cli --fit edited sound    edited .wav files -> .med files that play as before\n";
 
 }  // namespace
 
@@ -54,6 +56,8 @@ int main(int argc, char** argv) {
                "Show each sound's format and any problem; write nothing");
   app.add_flag("--strict", options.strict,
                "Refuse each .wav that gets a warning, as a failure; keep the old .med");
+  app.add_flag("--fit", options.fit,
+               "Re-encode each .wav that gets a warning to the format of the .med it replaces");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
   // "/name" is a folder on the current drive, not an option, on Windows too.

@@ -9,6 +9,7 @@
 #include "cli/terminal_ui.h"
 #include "cli/tree.h"
 #include "convert/batch.h"
+#include "convert/fit.h"
 #include "convert/scan.h"
 #include "convert/sound_rules.h"
 #include "convert/wave_format.h"
@@ -35,9 +36,14 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
   return false;
 }
 
-void PrintSummary(const BatchSummary& summary) {
+// " (2 fitted)" after the converted count under --fit.
+std::string FittedText(const CliOptions& options, int fitted) {
+  return options.fit ? " (" + std::to_string(fitted) + " fitted)" : "";
+}
+
+void PrintSummary(const BatchSummary& summary, const std::string& fittedText) {
   WriteText(stdout, "Summary: " + std::to_string(summary.listed) + " files, " +
-                        std::to_string(summary.converted) + " converted, " +
+                        std::to_string(summary.converted) + " converted" + fittedText + ", " +
                         std::to_string(summary.failed) + " failed, " +
                         std::to_string(summary.skipped) + " skipped, " +
                         std::to_string(summary.bytesWritten) + " bytes written\n");
@@ -73,6 +79,20 @@ std::string ReplacementLine(const CliOptions& options, FileSystem& fs,
   return (options.strict ? "refused: " : "warning: ") + warning;
 }
 
+// Under --fit, how list entry `name` is fitted to the .med it replaces; not at all for a .med.
+FitPlan FitFor(const CliOptions& options, FileSystem& fs, const std::string& sourceFolder,
+               const std::string& destFolder, const std::string& name,
+               const LeadByteSet& leadBytes) {
+  if (!options.fit || ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med") return {};
+  return PlanFit(fs, sourceFolder + name, destFolder + OutputNameFor(name, leadBytes));
+}
+
+// The line that says how `name` is fitted, or why it cannot be.
+std::string FitLine(const FitPlan& plan, const std::string& name) {
+  if (!plan.refusal.empty()) return "cannot fit " + name + ": " + plan.refusal;
+  return "fit: " + name + " " + plan.from + " -> " + plan.to;
+}
+
 // Lists what a run would do, with the warnings it would show. Nothing is opened for writing.
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
            const FileList& list, FileSystem& fs) {
@@ -80,10 +100,19 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
   NameList converted;
+  int fitted = 0;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
+    const FitPlan plan = FitFor(options, fs, sourceFolder, destFolder, name, leadBytes);
+    if (plan.fit) {
+      const std::string line = FitLine(plan, name);
+      std::fflush(stdout);
+      WriteText(plan.refusal.empty() ? stdout : stderr, ForDisplay(line) + "\n");
+      if (!plan.refusal.empty()) continue;
+      ++fitted;
+    }
     const std::string line =
-        ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
+        plan.fit ? "" : ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
     if (!line.empty()) {
       std::fflush(stdout);
       WriteText(stderr, ForDisplay(line) + "\n");
@@ -98,7 +127,8 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   if (!options.quiet) {
     const std::string refusedText = refused > 0 ? ", " + std::to_string(refused) + " refused" : "";
     WriteText(stdout, "Dry run: " + std::to_string(converted.Count()) +
-                          " files would be converted" + refusedText + ", " +
+                          " files would be converted" + FittedText(options, fitted) +
+                          refusedText + ", " +
                           std::to_string(ListedBytes(fs, sourceFolder, converted)) +
                           " bytes to read; nothing was written\n");
   }
@@ -180,15 +210,38 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
+  // The file being fitted, and how many were.
+  int fitting = -1, fitted = 0;
   ui.BeforeEachFile([&](int index) {
+    const std::string name = list.Item(index);
+    const FitPlan plan = FitFor(options, fs, sourceFolder, destFolder, name, leadBytes);
+    if (plan.fit && (!plan.refusal.empty() || !options.quiet)) {
+      ui.Warn(FitLine(plan, name));
+    }
+    if (plan.fit && !plan.refusal.empty()) return false;
+    fitting = plan.fit ? index : -1;
     const std::string line =
-        ReplacementLine(options, fs, sourceFolder, destFolder, list.Item(index), leadBytes);
+        plan.fit ? "" : ReplacementLine(options, fs, sourceFolder, destFolder, name, leadBytes);
     if (!line.empty()) ui.Warn(line);
     if (!line.empty() && options.strict) return false;
     if (options.recursive) {
       MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest, fs);
     }
     return true;
+  });
+  ui.WriteEachOutput([&](int index, FileSystem& files, FileHandle file, std::uint64_t& bytes) {
+    if (index != fitting) return OutputWrite::Copy;
+    const std::string name = list.Item(index);
+    const FitResult result = WriteFit(files, sourceFolder + name,
+                                      destFolder + OutputNameFor(name, leadBytes), file);
+    for (const std::string& note : result.notes) ui.Warn("warning: " + name + ": " + note);
+    if (!result.error.empty()) {
+      ui.Warn("cannot fit " + name + ": " + result.error);
+      return OutputWrite::Failed;
+    }
+    bytes = result.bytes;
+    ++fitted;
+    return OutputWrite::Written;
   });
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options));
@@ -204,7 +257,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     summary.started = true;
     summary.listed = list.Count();
     summary.skipped = summary.listed;
-    if (!options.quiet) PrintSummary(summary);
+    if (!options.quiet) PrintSummary(summary, FittedText(options, 0));
     return kExitInterrupted;
   }
 
@@ -216,6 +269,6 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     WriteText(stderr, "Interrupted: the file in progress was finished, " +
                           std::to_string(summary.skipped) + " not converted\n");
   }
-  if (!options.quiet) PrintSummary(summary);
+  if (!options.quiet) PrintSummary(summary, FittedText(options, fitted));
   return ExitCodeFor(summary, interrupted);
 }

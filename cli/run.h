@@ -14,6 +14,7 @@ struct CliOptions {
   bool recursive = false;  // every folder under SOURCE into the same place under DEST
   bool info = false;       // each sound's format instead of a conversion
   bool strict = false;     // a .wav that would be warned of is refused instead
+  bool fit = false;        // a .wav that would be warned of is re-encoded to its .med's format
 };
 
 inline constexpr int kExitConverted = 0;      // every listed file converted, or none listed

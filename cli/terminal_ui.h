@@ -40,10 +40,18 @@ class TerminalUi final : public BatchUi {
   void SetConvertTip(const std::string& /*tip*/) override {}
   void Pump() override;
   bool Admits(int index) override { return !beforeEachFile_ || beforeEachFile_(index); }
+  OutputWrite WriteOutput(int index, FileSystem& fs, FileHandle file,
+                          std::uint64_t& bytes) override {
+    return writeOutput_ ? writeOutput_(index, fs, file, bytes) : OutputWrite::Copy;
+  }
 
   // Calls `hook` with each file's index as the batch reaches that file, before it is opened;
   // a false answer makes the batch count the file as failed and leave it unopened.
   void BeforeEachFile(std::function<bool(int)> hook) { beforeEachFile_ = std::move(hook); }
+  // Calls `writer` for each admitted file's output, as BatchUi::WriteOutput.
+  void WriteEachOutput(std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writer) {
+    writeOutput_ = std::move(writer);
+  }
   // Shows `line` on a line of its own, above the progress line.
   void Warn(const std::string& line);
   // Removes the progress line once the batch has ended, before the summary is printed.
@@ -78,6 +86,7 @@ class TerminalUi final : public BatchUi {
   std::FILE* out_;
   bool (*interrupted_)();
   std::function<bool(int)> beforeEachFile_;
+  std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writeOutput_;
   Names names_{*this};
   int selected_ = -1;
   int percent_ = 0;

@@ -4,8 +4,11 @@
 #include <string>
 
 #include "convert/file_list.h"
+#include "convert/file_system.h"
 
 enum class MessageIcon { Error, Information };
+// Who wrote a file's output: the batch's copy with the tag toggled, or the window itself.
+enum class OutputWrite { Copy, Written, Failed };
 
 class BatchUi {
  public:
@@ -34,4 +37,11 @@ class BatchUi {
   // Whether the file just selected is converted; one turned away counts as failed, and saying
   // why is left to the implementation. The window converts every file.
   virtual bool Admits(int /*index*/) { return true; }
+  // Writes the output of admitted file `index` into `file`, the empty temporary output, instead
+  // of the batch's copy: Written with `bytes` its size, Failed once it has said why, or Copy to
+  // leave it to the batch. The window leaves every file to the batch.
+  virtual OutputWrite WriteOutput(int /*index*/, FileSystem& /*fs*/, FileHandle /*file*/,
+                                  std::uint64_t& /*bytes*/) {
+    return OutputWrite::Copy;
+  }
 };
