@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Our decoders on files sox and ffmpeg write, against their own decoding of them; our IMA ADPCM
-files decoded by both, at the length and above the noise floor they must have. FIT_TOOL is
-bench/fit_tool; a machine without sox or ffmpeg skips (77)."""
+files decoded by both, at the length and above the noise floor they must have; tonequay-cli --fit
+on edits of a .med. FIT_TOOL is bench/fit_tool, CLI tonequay-cli; a machine without sox or
+ffmpeg skips (77)."""
 import os, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
+from pathlib import Path
 
 TOOL = os.environ.get("FIT_TOOL", "")
+CLI = os.environ.get("CLI", "")
 SKIP = 77
 
 
@@ -81,9 +84,40 @@ class Fit(unittest.TestCase):
                     self.assertTrue(frames <= played < frames + capacity, played)
                     self.assertGreaterEqual(db, floor)
 
+    def test_fit_writes_the_meds_format_at_the_edits_length(self):
+        # The game's .med: IMA ADPCM 22050 Hz mono, 512-byte blocks, with a fact chunk; edits
+        # of it in three formats it must be fitted from, and one it cannot read.
+        os.makedirs("game"), os.makedirs("edit")
+        run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "22050", "-ac", "1", "-c:a",
+            "adpcm_ima_wav", "-block_size", "512", "med.wav")
+        med = bytearray(Path("med.wav").read_bytes())
+        med[20] = 122
+        edits = {"pcm": ["-r", "44100", "-b", "16"], "ima": ["-c", "1", "-e", "ima-adpcm"],
+                 "float": ["-e", "float", "-b", "32"], "gsm": ["-r", "8000", "-c", "1", "-e",
+                                                              "gsm-full-rate"]}
+        for name, how in edits.items():
+            run("sox", "src.wav", *how, "edit/%s.wav" % name)
+            Path("game/%s.med" % name).write_bytes(med)
+        result = subprocess.run([CLI, "--fit", "edit", "game"], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 1, result)
+        self.assertIn("cannot fit gsm.wav: GSM 6.10 (0x0031) is not read\n", result.stderr)
+        self.assertIn("4 files, 3 converted (3 fitted), 1 failed", result.stdout)
+        self.assertEqual(Path("game/gsm.med").read_bytes(), med)
+        run("sox", "src.wav", "-t", "f32", "-c", "1", "ref.f32", "rate", "-v", "22050")
+        for name in ("pcm", "ima", "float"):
+            fitted = bytearray(Path("game/%s.med" % name).read_bytes())
+            self.assertEqual(fitted[12:40], med[12:40], name)  # the format chunk, byte for byte
+            fitted[20] = 17
+            Path("played.wav").write_bytes(fitted)
+            for player in ("sox", "ffmpeg"):
+                with self.subTest(name, player=player):
+                    db, frames, played = snr("ref.f32", decoded(player, "played.wav", "p.f32"), 1)
+                    self.assertTrue(frames <= played < frames + 1017, played)
+                    self.assertGreaterEqual(db, 25)  # measured 25.7 to 26.7
+
 
 if __name__ == "__main__":
-    if not TOOL or not shutil.which("sox") or not shutil.which("ffmpeg"):
+    if not TOOL or not CLI or not shutil.which("sox") or not shutil.which("ffmpeg"):
         print("fit: needs FIT_TOOL, sox and ffmpeg; skipped")
         sys.exit(SKIP)
     unittest.main(verbosity=2)
