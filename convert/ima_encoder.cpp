@@ -30,10 +30,17 @@ std::vector<std::uint8_t> SearchCodes(const std::vector<int>& x, std::size_t bea
     begins.push_back(to);
     next.clear();
     for (std::size_t p = from; p < to; ++p) {
-      // A code of the wrong sign only helps by its smallest step, which lowers the step size.
-      const bool up = x[t] >= nodes[p].state.predictor;
-      for (int code = 0; code < 16; ++code) {
-        if (((code & 8) == 0) != up && (code & 7) != 0) continue;
+      // Only the codes around the one nearest the sample, and the smallest step the other way
+      // (which lowers the step size), can lead anywhere good; the rest cost the search its time.
+      const int predictor = nodes[p].state.predictor;
+      const int sign = x[t] >= predictor ? 0 : 8;
+      const int step = kImaSteps[static_cast<std::size_t>(nodes[p].state.index)];
+      const int nearest = std::min(7, 4 * std::abs(x[t] - predictor) / step);
+      const int codes[] = {sign | std::max(0, nearest - 1), sign | nearest,
+                           sign | std::min(7, nearest + 1), sign ^ 8};
+      for (std::size_t k = 0; k < 4; ++k) {
+        const int code = codes[k];
+        if (k > 0 && code == codes[k - 1]) continue;
         ImaState state = nodes[p].state;
         const std::int64_t error = ImaStep(state, code) - x[t];
         next.push_back({state, nodes[p].cost + static_cast<std::uint64_t>(error * error),

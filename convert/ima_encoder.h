@@ -23,7 +23,7 @@ std::string CheckImaLayout(const ImaLayout& layout);
 class ImaEncoder {
  public:
   // How many partial code sequences each block's search keeps: more is closer and slower.
-  static constexpr int kDefaultBeam = 8;
+  static constexpr int kDefaultBeam = 3;
 
   // `layout` must pass CheckImaLayout.
   explicit ImaEncoder(const ImaLayout& layout, int beam = kDefaultBeam);
