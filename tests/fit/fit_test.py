@@ -92,11 +92,9 @@ class Fit(unittest.TestCase):
             "adpcm_ima_wav", "-block_size", "512", "med.wav")
         med = bytearray(Path("med.wav").read_bytes())
         med[20] = 122
-        edits = {"pcm": ["-r", "44100", "-b", "16"], "ima": ["-c", "1", "-e", "ima-adpcm"],
-                 "float": ["-e", "float", "-b", "32"], "gsm": ["-r", "8000", "-c", "1", "-e",
-                                                              "gsm-full-rate"]}
-        for name, how in edits.items():
-            run("sox", "src.wav", *how, "edit/%s.wav" % name)
+        for name, how in {"pcm": "-r 44100 -b 16", "ima": "-c 1 -e ima-adpcm", "float": "-e float",
+                          "gsm": "-r 8000 -c 1 -e gsm-full-rate"}.items():
+            run("sox", "src.wav", *how.split(), "edit/%s.wav" % name)
             Path("game/%s.med" % name).write_bytes(med)
         result = subprocess.run([CLI, "--fit", "edit", "game"], capture_output=True, text=True)
         self.assertEqual(result.returncode, 1, result)
