@@ -127,9 +127,8 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   if (!options.quiet) {
     const std::string refusedText = refused > 0 ? ", " + std::to_string(refused) + " refused" : "";
     WriteText(stdout, "Dry run: " + std::to_string(converted.Count()) +
-                          " files would be converted" + FittedText(options, fitted) +
-                          refusedText + ", " +
-                          std::to_string(ListedBytes(fs, sourceFolder, converted)) +
+                          " files would be converted" + FittedText(options, fitted) + refusedText +
+                          ", " + std::to_string(ListedBytes(fs, sourceFolder, converted)) +
                           " bytes to read; nothing was written\n");
   }
   std::fflush(stdout);
@@ -232,9 +231,10 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   ui.WriteEachOutput([&](int index, FileSystem& files, FileHandle file, std::uint64_t& bytes) {
     if (index != fitting) return OutputWrite::Copy;
     const std::string name = list.Item(index);
-    const FitResult result = WriteFit(files, sourceFolder + name,
-                                      destFolder + OutputNameFor(name, leadBytes), file);
-    for (const std::string& note : result.notes) ui.Warn("warning: " + name + ": " + note);
+    const FitResult result =
+        WriteFit(files, sourceFolder + name, destFolder + OutputNameFor(name, leadBytes), file);
+    for (const std::string& note : result.notes)
+      ui.Warn(std::string("warning: ").append(name).append(": ").append(note));
     if (!result.error.empty()) {
       ui.Warn("cannot fit " + name + ": " + result.error);
       return OutputWrite::Failed;

@@ -49,7 +49,8 @@ class TerminalUi final : public BatchUi {
   // a false answer makes the batch count the file as failed and leave it unopened.
   void BeforeEachFile(std::function<bool(int)> hook) { beforeEachFile_ = std::move(hook); }
   // Calls `writer` for each admitted file's output, as BatchUi::WriteOutput.
-  void WriteEachOutput(std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writer) {
+  void WriteEachOutput(
+      std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writer) {
     writeOutput_ = std::move(writer);
   }
   // Shows `line` on a line of its own, above the progress line.

@@ -20,9 +20,12 @@ Bytes ChunkOf(const std::string& id, const Bytes& body) {
   return Cat({Bytes(id.begin(), id.end()), Le(static_cast<std::uint32_t>(body.size()), 4), body,
               Bytes(body.size() % 2)});
 }
+Bytes Id(const char* id) {
+  return Bytes(id, id + 4);
+}
 Bytes Riff(const Bytes& chunks) {
-  return Cat({{'R', 'I', 'F', 'F'}, Le(static_cast<std::uint32_t>(chunks.size() + 4), 4),
-              {'W', 'A', 'V', 'E'}, chunks});
+  return Cat(
+      {Id("RIFF"), Le(static_cast<std::uint32_t>(chunks.size() + 4), 4), Id("WAVE"), chunks});
 }
 // A format chunk: tag, channels, rate, byte rate, block align, bits, then `extra`.
 Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align,
@@ -36,8 +39,8 @@ Bytes Loop(std::uint32_t start, std::uint32_t end) {
                               Le(start, 4), Le(end, 4), Bytes(8)}));
 }
 Bytes Cue(std::uint32_t position) {
-  return ChunkOf("cue ", Cat({Le(1, 4), Le(7, 4), Le(position, 4), {'d', 'a', 't', 'a'},
-                              Bytes(8), Le(position, 4)}));
+  return ChunkOf("cue ",
+                 Cat({Le(1, 4), Le(7, 4), Le(position, 4), Id("data"), Bytes(8), Le(position, 4)}));
 }
 
 // The .med: IMA ADPCM at 8000 Hz mono, 256-byte blocks of 505 samples, a fact chunk and a loop.
@@ -78,9 +81,10 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     std::uint32_t start, end, period;
     std::string note;
   } const cases[] = {
-      {"no points in the .wav: the .med's kept", {}, 900, "fmt fact smpl data LIST", 100, 900,
+      {"no points in the .wav: the .med's kept", Bytes(), 900, "fmt fact smpl data LIST", 100, 900,
        62500, ""},
-      {"the .med's loop past the new end", {}, 2020, "fmt fact smpl data LIST", 100, 2020, 62500,
+      {"the .med's loop past the new end", Bytes(), 2020, "fmt fact smpl data LIST", 100, 2020,
+       62500,
        "a loop or cue point at sample 2020 lies past the end of the fitted sound, 2020 samples "
        "long"},
       {"the .wav's points scaled to the new rate", Cat({Cue(1000), Loop(400, 3001)}), 900,
@@ -89,9 +93,9 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
     fs.entries["E:\\v.med"] = Med(test.medEnd);
-    fs.entries["D:\\v.wav"] = Riff(Cat({Fmt(1, 2, 16000, 4, 16, {}), test.wavPoints,
-                                        ChunkOf("LIST", {'I', 'N', 'F', 'O', 'x'}),
-                                        PcmData(4040), ChunkOf("PEAK", Bytes(8))}));
+    fs.entries["D:\\v.wav"] =
+        Riff(Cat({Fmt(1, 2, 16000, 4, 16, {}), test.wavPoints, ChunkOf("LIST", Bytes(5, 'x')),
+                  PcmData(4040), ChunkOf("PEAK", Bytes(8))}));
     const NewFile out = fs.CreateNew("E:\\~1.tmp");
     const FitResult result = WriteFit(fs, "D:\\v.wav", "E:\\v.med", out.file);
     fs.Close(out.file);
@@ -110,8 +114,8 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
       EXPECT_EQ(std::vector({At(body["cue "], 8), At(body["cue "], 24)}),
                 std::vector<std::uint32_t>({500, 500}));
     }
-    EXPECT_EQ(result.notes, test.note.empty() ? std::vector<std::string>{}
-                                              : std::vector<std::string>{test.note});
+    EXPECT_EQ(result.notes,
+              test.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{test.note});
   }
 }
 
@@ -123,13 +127,12 @@ TEST(Fit, PlansOnlyWhatASoundMedSaysAndRefusesWhatItCannotRead) {
     Bytes wav, med;
     bool fit;
     std::string refusal, from;
-  } const cases[] = {
-      {"PCM", wav, Med(900), true, "", "PCM 16-bit 16000 Hz stereo"},
-      {"GSM", WithTag(wav, 0x31), Med(900), true, "GSM 6.10 (0x0031) is not read",
-       "GSM 6.10 16-bit 16000 Hz stereo"},
-      {"fits already", fits, Med(900), false, "", ""},
-      {"no .med", wav, {}, false, "", ""},
-      {"a .med that is not IMA ADPCM", wav, WithTag(wav, 122), false, "", ""}};
+  } const cases[] = {{"PCM", wav, Med(900), true, "", "PCM 16-bit 16000 Hz stereo"},
+                     {"GSM", WithTag(wav, 0x31), Med(900), true, "GSM 6.10 (0x0031) is not read",
+                      "GSM 6.10 16-bit 16000 Hz stereo"},
+                     {"fits already", fits, Med(900), false, "", ""},
+                     {"no .med", wav, {}, false, "", ""},
+                     {"a .med that is not IMA ADPCM", wav, WithTag(wav, 122), false, "", ""}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
