@@ -27,7 +27,9 @@ constexpr char kFooter[] =
     "replaces has another channel count, sample rate or block align: the game would not play\n"
     "it. The file is still converted unless --strict is given. A .wav whose bytes are those of\n"
     "the .med it replaces but for the tag is unchanged, and never refused. A dry run also\n"
-    "checks that DEST takes new files and has room for them.\n"
+    "checks that DEST takes new files and has room for them. --fit re-encodes a .wav that\n"
+    "would be warned of instead, to the IMA ADPCM channels, rate and blocks of the .med it\n"
+    "replaces.\n"
     "\n"
     "--info lists every .wav and .med file of SOURCE (with -r, of the tree) with its format\n"
     "and any problem; with DEST, each one's status beside the file its conversion would\n"
@@ -46,7 +48,8 @@ constexpr char kFooter[] =
     "  tonequay-cli --to med edited game  every .wav in edited -> a .med in game\n"
     "  tonequay-cli sfx/door.wav game     that one file -> game/door.med\n"
     "  tonequay-cli -i edited             the format of each sound in edited\n"
-    "  tonequay-cli -i edited game        how each sound in edited compares with game's .med\n";
+    "  tonequay-cli -i edited game        how each sound in edited compares with game's .med\n"
+    "  tonequay-cli --fit edited sound    edited .wav files -> .med files that play as before\n";
 
 }  // namespace
 
@@ -76,6 +79,8 @@ int main(int argc, char** argv) {
   app.add_option("--to", options.to,
                  "Convert every file of the other kind into this kind: wav or med")
       ->check(CLI::IsMember({"wav", "med"}));
+  app.add_flag("--fit", options.fit,
+               "Re-encode each .wav that gets a warning to the format of the .med it replaces");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
   // "/name" is a folder on the current drive, not an option, on Windows too.

@@ -14,6 +14,7 @@
 #include "cli/tree.h"
 #include "cli/verdict.h"
 #include "convert/batch.h"
+#include "convert/fit.h"
 #include "convert/sound_rules.h"
 #include "convert/wave_format.h"
 
@@ -54,15 +55,18 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
 struct Checked {
   int warnings = 0;
   int refused = 0;
+  int fitted = 0;
   std::vector<std::string> newOutputs;  // outputs that did not exist when their file was reached
 };
 
-void PrintSummary(const BatchSummary& summary, int warnings, int created) {
+void PrintSummary(const CliOptions& options, const BatchSummary& summary, int warnings,
+                  int created, int fitted) {
+  const std::string fittedText = options.fit ? ", " + std::to_string(fitted) + " fitted" : "";
   WriteText(stdout, "Summary: " + Counted(summary.listed, "file") + ", " +
                         std::to_string(summary.converted) + " converted (" +
-                        std::to_string(created) + " new), " + Counted(warnings, "warning") + ", " +
-                        std::to_string(summary.failed) + " failed, " +
-                        std::to_string(summary.skipped) + " skipped, " +
+                        std::to_string(created) + " new" + fittedText + "), " +
+                        Counted(warnings, "warning") + ", " + std::to_string(summary.failed) +
+                        " failed, " + std::to_string(summary.skipped) + " skipped, " +
                         Counted(summary.bytesWritten, "byte") + " written\n");
   std::fflush(stdout);
 }
@@ -83,11 +87,14 @@ bool NoInterrupt() {
 }
 
 // Checks list entry `name` before it is converted: refuses it where its output exists in more
-// than one letter case; warns of an output that would not play, or under --strict refuses it,
-// counting each; notes an output that is new. `output` gets the name the output is written as.
+// than one letter case; under --fit plans re-encoding a .wav that would not play as the .med it
+// replaces, refusing one that cannot be read; warns of an output that would not play, or under
+// --strict refuses it, counting each; notes an output that is new. `output` gets the name the
+// output is written as, `plan` how it is fitted.
 bool Refuses(const CliOptions& options, FileSystem& fs, const std::string& sourceFolder,
              const std::string& destFolder, const std::string& name, Checked& checked,
-             const std::function<void(const std::string&)>& show, std::string& output) {
+             const std::function<void(const std::string&)>& show, std::string& output,
+             FitPlan& plan) {
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string ruleName = OutputNameFor(name, leadBytes);
   // On a disk that tells letter cases apart, DOOR.MED is the file the game loads as door.med.
@@ -98,6 +105,15 @@ bool Refuses(const CliOptions& options, FileSystem& fs, const std::string& sourc
     return true;
   }
   output = onDisk.name;
+  const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+  plan = options.fit && !isMed ? PlanFit(fs, sourceFolder + name, destFolder + output) : FitPlan{};
+  if (plan.fit && !plan.refusal.empty()) {
+    show("cannot fit " + name + ": " + plan.refusal);
+    ++checked.refused;
+    return true;
+  }
+  // A fitted file plays as the .med it replaces: what it would be warned of is what is mended.
+  if (plan.fit) return false;
   const Verdict verdict = JudgeConversion(fs, sourceFolder, name, destFolder, output, leadBytes);
   if (!verdict.reason.empty()) {
     show((options.strict ? "refused: " : "warning: ") + verdict.reason);
@@ -106,6 +122,11 @@ bool Refuses(const CliOptions& options, FileSystem& fs, const std::string& sourc
   }
   if (verdict.standing == Standing::New) checked.newOutputs.push_back(destFolder + output);
   return false;
+}
+
+// The line that says how `name` is fitted.
+std::string FitLine(const FitPlan& plan, const std::string& name) {
+  return "fit: " + name + " " + plan.from + " -> " + plan.to;
 }
 
 // Lists what a run would do, with the warnings it would show, and fails where the run would.
@@ -124,7 +145,12 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
     std::string output;
-    if (Refuses(options, fs, sourceFolder, destFolder, name, checked, warn, output)) continue;
+    FitPlan plan;
+    if (Refuses(options, fs, sourceFolder, destFolder, name, checked, warn, output, plan)) continue;
+    if (plan.fit) {
+      WriteText(stdout, ForDisplay(FitLine(plan, name)) + "\n");
+      ++checked.fitted;
+    }
     converted.Add(name);
     const std::string destPath = destFolder + output;
     WriteText(stdout, ForDisplay(sourceFolder + name) + " -> " + ForDisplay(destPath) + "\n");
@@ -141,8 +167,10 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
                           "\": " + problem + "\n");
   }
   if (!options.quiet) {
+    const std::string fittedText =
+        options.fit ? ", " + std::to_string(checked.fitted) + " fitted" : "";
     WriteText(stdout, "Dry run: " + Counted(converted.Count(), "file") + " would be converted (" +
-                          std::to_string(checked.newOutputs.size()) + " new), " +
+                          std::to_string(checked.newOutputs.size()) + " new" + fittedText + "), " +
                           Counted(checked.warnings, "warning") + ", " +
                           std::to_string(checked.refused) + " refused, " +
                           Counted(ListedBytes(fs, sourceFolder, converted), "byte") +
@@ -259,16 +287,38 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
   Checked checked;
+  // The file being fitted, and where its output goes.
+  int fitting = -1;
+  std::string fittingOutput;
   ui.BeforeEachFile([&](int index) {
     const auto warn = [&ui](const std::string& line) { ui.Warn(line); };
+    const std::string name = list.Item(index);
     std::string output;
-    if (Refuses(options, fs, sourceFolder, destFolder, list.Item(index), checked, warn, output))
+    FitPlan plan;
+    if (Refuses(options, fs, sourceFolder, destFolder, name, checked, warn, output, plan))
       return false;
+    if (plan.fit && !options.quiet) ui.Warn(FitLine(plan, name));
+    fitting = plan.fit ? index : -1;
+    fittingOutput = output;
     ui.WriteAs(index, output);
     if (options.recursive) {
       MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest, fs);
     }
     return true;
+  });
+  ui.WriteEachOutput([&](int index, FileSystem& files, FileHandle file, std::uint64_t& bytes) {
+    if (index != fitting) return OutputWrite::Copy;
+    const std::string name = list.Item(index);
+    const FitResult result =
+        WriteFit(files, sourceFolder + name, destFolder + fittingOutput, file);
+    for (const std::string& note : result.notes) ui.Warn("warning: " + name + ": " + note);
+    if (!result.error.empty()) {
+      ui.Warn("cannot fit " + name + ": " + result.error);
+      return OutputWrite::Failed;
+    }
+    bytes = result.bytes;
+    ++checked.fitted;
+    return OutputWrite::Written;
   });
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options));
@@ -287,7 +337,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     summary.started = true;
     summary.listed = list.Count();
     summary.skipped = summary.listed;
-    if (!options.quiet) PrintSummary(summary, 0, 0);
+    if (!options.quiet) PrintSummary(options, summary, 0, 0, 0);
     return kExitInterrupted;
   }
 
@@ -310,6 +360,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   const auto made = std::count_if(
       checked.newOutputs.begin(), checked.newOutputs.end(),
       [&fs](const std::string& path) { return fs.KindOfPath(path) == PathKind::Other; });
-  if (!options.quiet) PrintSummary(summary, checked.warnings, static_cast<int>(made));
+  if (!options.quiet)
+    PrintSummary(options, summary, checked.warnings, static_cast<int>(made), checked.fitted);
   return ExitCodeFor(summary, interrupted);
 }

@@ -16,6 +16,7 @@ struct CliOptions {
   bool json = false;       // --info's rows as one JSON document
   bool strict = false;     // a .wav that would be warned of is refused instead
   std::string to;          // "wav", "med": every file of the other kind; empty: the window rule
+  bool fit = false;        // a .wav that would be warned of is re-encoded to its .med's format
 };
 
 inline constexpr int kExitConverted = 0;  // every listed file converted, or none listed

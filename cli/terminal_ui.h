@@ -43,6 +43,10 @@ class TerminalUi final : public BatchUi {
   std::string OutputNameOf(int index, const std::string& ruleName) override {
     return index == writeAsIndex_ ? writeAsName_ : ruleName;
   }
+  OutputWrite WriteOutput(int index, FileSystem& fs, FileHandle file,
+                          std::uint64_t& bytes) override {
+    return writeOutput_ ? writeOutput_(index, fs, file, bytes) : OutputWrite::Copy;
+  }
 
   // Calls `hook` with each file's index as the batch reaches that file, before it is opened;
   // a false answer makes the batch count the file as failed and leave it unopened.
@@ -51,6 +55,11 @@ class TerminalUi final : public BatchUi {
   void WriteAs(int index, std::string name) {
     writeAsIndex_ = index;
     writeAsName_ = std::move(name);
+  }
+  // Calls `writer` for each admitted file's output, as BatchUi::WriteOutput.
+  void WriteEachOutput(
+      std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writer) {
+    writeOutput_ = std::move(writer);
   }
   // Shows `line` on a line of its own, above the progress line.
   void Warn(const std::string& line);
@@ -86,6 +95,7 @@ class TerminalUi final : public BatchUi {
   std::FILE* out_;
   bool (*interrupted_)();
   std::function<bool(int)> beforeEachFile_;
+  std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writeOutput_;
   Names names_{*this};
   int selected_ = -1;
   int writeAsIndex_ = -1;

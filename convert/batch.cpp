@@ -96,6 +96,20 @@ bool WriteToggledTag(FileSystem& fs, FileHandle file, const SoundHeader& header)
   return fs.SeekSet(file, kFormatTagOffset) && fs.Write(file, bytes, 2) == 2;
 }
 
+// Moves the finished temporary output over the output name, or removes it.
+FileOutcome PlaceOutput(Batch& batch, FileHandle temp, const std::string& tempPath,
+                        const std::string& destPath) {
+  const ReplaceResult replaced = batch.fs.CloseAndReplace(temp, tempPath, destPath);
+  if (replaced != ReplaceResult::Replaced) {
+    batch.fs.Remove(tempPath);
+    ShowError(batch,
+              (replaced == ReplaceResult::NotFlushed ? "Error write file " : "Error create file ") +
+                  Quoted(destPath));
+    return FileOutcome::Failed;
+  }
+  return FileOutcome::Converted;
+}
+
 FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
   FileSystem& fs = batch.fs;
   const std::string name = batch.ui.List().Item(index);
@@ -130,6 +144,15 @@ FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
     return FileOutcome::Failed;
   }
 
+  const OutputWrite written = batch.ui.WriteOutput(index, fs, temp.file, bytes);
+  if (written != OutputWrite::Copy) fs.Close(source);
+  if (written == OutputWrite::Failed) {
+    fs.Close(temp.file);
+    fs.Remove(tempPath);
+    return FileOutcome::Failed;
+  }
+  if (written == OutputWrite::Written) return PlaceOutput(batch, temp.file, tempPath, destPath);
+
   // The whole file is copied from its first byte, then the tag read with the header, toggled,
   // is written over the copied one. A copy of whole blocks from offset 0 is one a file system
   // can share rather than duplicate, and no block of the output is ever written in part.
@@ -149,16 +172,8 @@ FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
                               : "Error write file " + Quoted(destPath));
     return FileOutcome::Failed;
   }
-  const ReplaceResult replaced = fs.CloseAndReplace(temp.file, tempPath, destPath);
-  if (replaced != ReplaceResult::Replaced) {
-    fs.Remove(tempPath);
-    ShowError(batch,
-              (replaced == ReplaceResult::NotFlushed ? "Error write file " : "Error create file ") +
-                  Quoted(destPath));
-    return FileOutcome::Failed;
-  }
   bytes = size;
-  return FileOutcome::Converted;
+  return PlaceOutput(batch, temp.file, tempPath, destPath);
 }
 
 bool PrecheckFails(BatchUi& ui, const std::string& text) {

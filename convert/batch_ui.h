@@ -4,8 +4,11 @@
 #include <string>
 
 #include "convert/file_list.h"
+#include "convert/file_system.h"
 
 enum class MessageIcon { Error, Information };
+// Who wrote a file's output: the batch's copy with the tag toggled, or the window itself.
+enum class OutputWrite { Copy, Written, Failed };
 
 class BatchUi {
  public:
@@ -37,4 +40,11 @@ class BatchUi {
   // The name below the destination folder that file `index` is written under, given
   // `ruleName`, the one the sound rules give it. The window writes the rule's name.
   virtual std::string OutputNameOf(int /*index*/, const std::string& ruleName) { return ruleName; }
+  // Writes the output of admitted file `index` into `file`, the empty temporary output, instead
+  // of the batch's copy: Written with `bytes` its size, Failed once it has said why, or Copy to
+  // leave it to the batch. The window leaves every file to the batch.
+  virtual OutputWrite WriteOutput(int /*index*/, FileSystem& /*fs*/, FileHandle /*file*/,
+                                  std::uint64_t& /*bytes*/) {
+    return OutputWrite::Copy;
+  }
 };

@@ -7,10 +7,11 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${TONEQUAY_FUZZ_BUILD:-$root/build/fuzz}
 # About five seconds each; the chunk walk's bound of 256 chunks takes 2 KiB of headers to reach.
-declare -A runs=([fuzz_batch]=25000 [fuzz_wave_format]=1000000) maxLen=([fuzz_batch]=1024 [fuzz_wave_format]=4096)
+declare -A runs=([fuzz_batch]=25000 [fuzz_wave_format]=1000000 [fuzz_sound_decoder]=200000)
+declare -A maxLen=([fuzz_batch]=1024 [fuzz_wave_format]=4096 [fuzz_sound_decoder]=4096)
 cd "$root" && cmake --preset fuzz -B "$build" >/dev/null &&
   cmake --build "$build" --target "${!runs[@]}" -j2 || exit 1
-for target in fuzz_batch fuzz_wave_format; do
+for target in fuzz_batch fuzz_wave_format fuzz_sound_decoder; do
   limits=(-runs="${runs[$target]}" -seed=1)
   [ "${1:-}" = "--minutes" ] && limits=(-max_total_time=$((${2:?minutes} * 60)) -seed=0)
   work=$build/fuzz-work/$target

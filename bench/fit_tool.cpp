@@ -1,0 +1,233 @@
+// The re-encoding stages on files, for the tests and benchmarks that compare them with sox and
+// ffmpeg:
+//   fit_tool decode IN.wav OUT.f32              our decoders; prints "CHANNELS RATE FRAMES SHORT"
+//   fit_tool fit IN.wav OUT.wav CH RATE ALIGN [BEAM]   IMA ADPCM of that layout; prints frames
+//   fit_tool snr REF.f32 TEST.f32 CHANNELS      prints "DB REF_FRAMES TEST_FRAMES"
+//   fit_tool resample                           libsamplerate's converters: quality and speed
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "convert/ima_encoder.h"
+#include "convert/sound_decoder.h"
+#include "convert/sound_stages.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+std::uint32_t Le32(const Bytes& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+void Put(Bytes& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+int Fail(const std::string& why) {
+  std::cerr << "fit_tool: " << why << "\n";
+  return 2;
+}
+
+// Decodes a whole WAVE file, handing frames to `take`.
+bool Decode(const std::string& path, SoundFormat& format, const TakeFrames& take,
+            DecodeResult& result) {
+  const Bytes file = ReadAll(path);
+  std::size_t at = 12, dataAt = 0;
+  std::uint32_t dataSize = 0;
+  bool haveFormat = false;
+  while (at + 8 <= file.size()) {
+    const std::string id(file.begin() + static_cast<long>(at),
+                         file.begin() + static_cast<long>(at) + 4);
+    const std::uint32_t size = Le32(file, at + 4);
+    if (id == "fmt ")
+      haveFormat = ParseFormatChunk(file.data() + at + 8,
+                                    std::min<std::size_t>(size, file.size() - at - 8), format);
+    if (id == "data") {
+      dataAt = at + 8;
+      dataSize = size;
+      break;
+    }
+    at += 8 + size + size % 2;
+  }
+  if (!haveFormat || dataAt == 0) return Fail(path + ": no format or data chunk") == 0;
+  std::string refusal;
+  const auto decoder = MakeDecoder(format, refusal);
+  if (!decoder) return Fail(refusal) == 0;
+  std::size_t read = dataAt;
+  result = DecodeData(
+      *decoder, format.channels, dataSize,
+      [&](std::uint8_t* buffer, std::size_t count) {
+        count = std::min(count, file.size() - read);
+        std::memcpy(buffer, file.data() + read, count);
+        read += count;
+        return count;
+      },
+      take);
+  return true;
+}
+
+int DecodeCommand(const std::string& in, const std::string& outPath) {
+  std::ofstream out(outPath, std::ios::binary);
+  SoundFormat format;
+  DecodeResult result;
+  if (!Decode(
+          in, format,
+          [&](const float* frames, std::size_t count) {
+            out.write(reinterpret_cast<const char*>(frames),
+                      static_cast<std::streamsize>(count * format.channels * sizeof(float)));
+            return true;
+          },
+          result))
+    return 2;
+  std::cout << format.channels << " " << format.sampleRate << " " << result.frames << " "
+            << (result.shortData ? "short" : "whole") << "\n";
+  return 0;
+}
+
+int FitCommand(const std::string& in, const std::string& outPath, const ImaLayout& layout,
+               std::uint32_t rate, int beam) {
+  if (const std::string why = CheckImaLayout(layout); !why.empty()) return Fail(why);
+  ImaEncoder encoder(layout, beam);
+  std::unique_ptr<Resampler> resampler;
+  Bytes blocks;
+  std::vector<float> mapped, resampled;
+  SoundFormat format;
+  DecodeResult result;
+  const auto stage = [&](const float* frames, std::size_t count, bool last) {
+    mapped.clear();
+    resampled.clear();
+    MapChannels(frames, count, format.channels, layout.channels, mapped);
+    if (!resampler)
+      resampler = std::make_unique<Resampler>(layout.channels, format.sampleRate, rate);
+    if (!resampler->Process(mapped.data(), count, last, resampled)) return false;
+    encoder.Encode(resampled.data(), resampled.size() / layout.channels, blocks);
+    return true;
+  };
+  if (!Decode(
+          in, format, [&](const float* f, std::size_t n) { return stage(f, n, false); }, result))
+    return 2;
+  if (!stage(nullptr, 0, true)) return Fail(resampler->Error());
+  const std::uint64_t frames = encoder.Finish(blocks);
+  Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  Put(file, 20, 4);
+  Put(file, kTagIma | static_cast<std::uint32_t>(layout.channels) << 16, 4);
+  Put(file, rate, 4);
+  Put(file,
+      static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign / layout.samplesPerBlock),
+      4);
+  Put(file, layout.blockAlign | 4U << 16, 4);
+  Put(file, 2U | static_cast<std::uint32_t>(layout.samplesPerBlock) << 16, 4);
+  file.insert(file.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0});
+  Put(file, static_cast<std::uint32_t>(frames), 4);
+  file.insert(file.end(), {'d', 'a', 't', 'a'});
+  Put(file, static_cast<std::uint32_t>(blocks.size()), 4);
+  file.insert(file.end(), blocks.begin(), blocks.end());
+  const auto riff = static_cast<std::uint32_t>(file.size() - 8);
+  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  std::ofstream(outPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  std::cout << frames << "\n";
+  return 0;
+}
+
+std::vector<float> ReadFloats(const std::string& path) {
+  const Bytes bytes = ReadAll(path);
+  std::vector<float> values(bytes.size() / sizeof(float));
+  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(float));
+  return values;
+}
+
+double SnrDb(const float* ref, const float* test, std::size_t n) {
+  std::array<double, 2> sums{};  // of the reference's squares, of the differences' squares
+  for (std::size_t i = 0; i < n; ++i) {
+    const double value = ref[i], error = value - test[i];
+    sums[0] += value * value;
+    sums[1] += error * error;
+  }
+  return sums[1] == 0 ? 999.0 : 10 * std::log10(sums[0] / sums[1]);
+}
+
+int SnrCommand(const std::string& refPath, const std::string& testPath, int channels) {
+  const std::vector<float> ref = ReadFloats(refPath), test = ReadFloats(testPath);
+  std::printf("%.2f %zu %zu\n", SnrDb(ref.data(), test.data(), std::min(ref.size(), test.size())),
+              ref.size() / channels, test.size() / channels);
+  return 0;
+}
+
+// Tones below the lower rate's band edge, which must come through, and one above it, which must
+// go: the figures are the passed tones' SNR against their ideal samples and how far the
+// rejected one is pushed down.
+int ResampleCommand() {
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> rates = {{44100, 22050},
+                                                                      {48000, 11025}};
+  const std::vector<std::pair<ResampleQuality, const char*>> qualities = {
+      {ResampleQuality::Best, "SINC_BEST_QUALITY"},
+      {ResampleQuality::Medium, "SINC_MEDIUM_QUALITY"},
+      {ResampleQuality::Fastest, "SINC_FASTEST"},
+      {ResampleQuality::Linear, "LINEAR"}};
+  std::printf("%-20s %-13s %9s %11s %12s\n", "converter", "rates", "SNR dB", "alias dB",
+              "x realtime");
+  constexpr double kPi = 3.14159265358979323846;
+  for (const auto& [from, to] : rates) {
+    const std::size_t frames = from * 20;  // 20 seconds, stereo
+    const std::vector<double> passed = {to * 0.02, to * 0.11, to * 0.29, to * 0.41};
+    const double stopped = to * 0.5 + (from * 0.5 - to * 0.5) * 0.4;
+    const auto make = [&](std::uint32_t rate, std::size_t n, bool withStopped) {
+      std::vector<float> out;
+      for (std::size_t i = 0; i < n; ++i) {
+        double v = 0;
+        for (const double f : passed) v += 0.2 * std::sin(2 * kPi * f * i / rate);
+        if (withStopped) v += 0.2 * std::sin(2 * kPi * stopped * i / rate);
+        out.push_back(static_cast<float>(v));
+        out.push_back(static_cast<float>(v));
+      }
+      return out;
+    };
+    const std::vector<float> input = make(from, frames, false);
+    const std::vector<float> alias = make(from, frames, true);
+    for (const auto& [quality, name] : qualities) {
+      std::vector<float> out, aliasOut;
+      const auto start = std::chrono::steady_clock::now();
+      Resampler(2, from, to, quality).Process(input.data(), frames, true, out);
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      Resampler(2, from, to, quality).Process(alias.data(), frames, true, aliasOut);
+      const std::vector<float> ideal = make(to, out.size() / 2, false);
+      const std::size_t edge = to * 2;  // both ends' filter transients left out
+      const std::size_t n = out.size() - 2 * edge;
+      const double snr = SnrDb(ideal.data() + edge, out.data() + edge, n);
+      const double aliasDb = SnrDb(out.data() + edge, aliasOut.data() + edge, n);
+      std::printf("%-20s %5u->%-6u %9.1f %11.1f %12.0f\n", name, from, to, snr, aliasDb,
+                  20.0 / seconds);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 3 && args[0] == "decode") return DecodeCommand(args[1], args[2]);
+  if ((args.size() == 6 || args.size() == 7) && args[0] == "fit") {
+    const auto channels = static_cast<std::uint16_t>(std::stoul(args[3]));
+    const auto align = static_cast<std::uint16_t>(std::stoul(args[5]));
+    const ImaLayout layout{channels, align,
+                           static_cast<std::uint16_t>(ImaBlockCapacity(channels, align))};
+    return FitCommand(args[1], args[2], layout, static_cast<std::uint32_t>(std::stoul(args[4])),
+                      args.size() == 7 ? std::stoi(args[6]) : ImaEncoder::kDefaultBeam);
+  }
+  if (args.size() == 4 && args[0] == "snr") return SnrCommand(args[1], args[2], std::stoi(args[3]));
+  if (args.size() == 1 && args[0] == "resample") return ResampleCommand();
+  return Fail("usage: see the top of bench/fit_tool.cpp");
+}

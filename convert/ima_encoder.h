@@ -1,0 +1,45 @@
+// An IMA ADPCM encoder that writes exactly the block layout of a given sound file, searching each
+// block for the codes that come closest to the sound rather than taking one code at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ImaLayout {
+  std::uint16_t channels = 0;
+  std::uint16_t blockAlign = 0;       // bytes per block, headers included
+  std::uint16_t samplesPerBlock = 0;  // per channel, as the format chunk says
+};
+
+// The samples per channel that a block of `blockAlign` bytes holds: its header's one and eight
+// per 4-byte group.
+std::uint32_t ImaBlockCapacity(std::uint16_t channels, std::uint16_t blockAlign);
+// Why `layout` cannot be written (e.g. blocks that are no whole number of groups); empty when it
+// can.
+std::string CheckImaLayout(const ImaLayout& layout);
+
+class ImaEncoder {
+ public:
+  // How many partial code sequences each block's search keeps: more is closer and slower.
+  static constexpr int kDefaultBeam = 3;
+
+  // `layout` must pass CheckImaLayout.
+  explicit ImaEncoder(const ImaLayout& layout, int beam = kDefaultBeam);
+  // Appends the blocks that `count` more interleaved frames complete; samples are in [-1, 1]
+  // and clipped beyond it.
+  void Encode(const float* frames, std::size_t count, std::vector<std::uint8_t>& out);
+  // Appends the last block, if frames are waiting, its missing ones repeating the last frame;
+  // returns how many frames were given in all, the count a fact chunk states.
+  std::uint64_t Finish(std::vector<std::uint8_t>& out);
+
+ private:
+  void EncodeBlock(std::vector<std::uint8_t>& out);
+
+  ImaLayout layout_;
+  std::uint32_t capacity_;
+  int beam_;
+  std::vector<std::int16_t> pending_;  // interleaved frames of the block being filled
+  std::uint64_t frames_ = 0;
+};

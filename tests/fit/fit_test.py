@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Our decoders on files sox and ffmpeg write, against their own decoding of them; our IMA ADPCM
+files decoded by both, at the length and above the noise floor they must have; tonequay-cli --fit
+on edits of a .med. FIT_TOOL is bench/fit_tool, CLI tonequay-cli; a machine without sox or
+ffmpeg skips (77)."""
+import os, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
+from pathlib import Path
+
+TOOL = os.environ.get("FIT_TOOL", "")
+CLI = os.environ.get("CLI", "")
+SKIP = 77
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL).stdout.split()
+
+
+def decoded(maker, path, out):
+    """`path` as float samples by the named program."""
+    if maker == "sox":
+        run("sox", path, "-t", "f32", out)
+    else:
+        run("ffmpeg", "-v", "error", "-y", "-i", path, "-f", "f32le", out)
+    return out
+
+
+def snr(reference, test, channels):
+    db, ref_frames, test_frames = run(TOOL, "snr", reference, test, str(channels))
+    return float(db), int(ref_frames), int(test_frames)
+
+
+class Fit(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        os.chdir(tempfile.mkdtemp(prefix="fit-"))
+        # A sweep on the left whose top passes the lowest rate's band edge, a tone on the right.
+        run("sox", "-n", "-r", "22050", "-c", "2", "-e", "float", "-b", "32", "src.wav", "synth",
+            "0.8", "sine", "200-8000", "sine", "440", "gain", "-4")
+
+    def test_decoders_match_the_program_that_wrote_the_file(self):
+        # (name, how it is written, whose decoding ours equals exactly): where sox and ffmpeg
+        # decode a format differently, ours follows the one its definition gives.
+        cases = [("u8", ["sox", "-e", "unsigned", "-b", "8"], "sox"),
+                 ("s16", ["ffmpeg", "pcm_s16le"], "ffmpeg"),
+                 ("s24 extensible", ["sox", "-e", "signed", "-b", "24"], "sox"),
+                 ("s32", ["ffmpeg", "pcm_s32le"], "ffmpeg"),
+                 ("f32", ["ffmpeg", "pcm_f32le"], "ffmpeg"),
+                 ("f64", ["sox", "-e", "float", "-b", "64"], "sox"),
+                 ("A-law", ["ffmpeg", "pcm_alaw"], "ffmpeg"),
+                 ("u-law", ["sox", "-e", "u-law"], "sox"),
+                 ("IMA ADPCM", ["sox", "-e", "ima-adpcm"], "sox"),
+                 ("IMA ADPCM 1024", ["ffmpeg", "adpcm_ima_wav", "-block_size", "1024"], "sox"),
+                 ("MS ADPCM", ["sox", "-e", "ms-adpcm"], "ffmpeg"),
+                 ("MS ADPCM 512", ["ffmpeg", "adpcm_ms", "-block_size", "512"], "ffmpeg"),
+                 ("3 channels extensible", ["ffmpeg", "pcm_s16le", "-ac", "3"], "ffmpeg")]
+        for name, (maker, *how), reference in cases:
+            with self.subTest(name):
+                path = name.replace(" ", "_") + ".wav"
+                if maker == "sox":
+                    run("sox", "src.wav", *how, path)
+                else:
+                    run("ffmpeg", "-v", "error", "-y", "-i", "src.wav", "-c:a", *how, path)
+                channels, _, frames, whole = run(TOOL, "decode", path, "ours.f32")
+                ref = decoded(reference, path, "ref.f32")
+                self.assertEqual(snr(ref, "ours.f32", int(channels)),
+                                 (999.0, int(frames), int(frames)))
+                self.assertEqual(whole, "whole")
+
+    def test_our_encoding_plays_in_sox_and_ffmpeg(self):
+        # (channels, rate, block align, floor in dB: as measured, less about a decibel)
+        for channels, rate, align, floor in [(1, 11025, 256, 21), (1, 22050, 512, 25.5),
+                                             (2, 44100, 2048, 31)]:
+            capacity = (align // channels - 4) * 2 + 1
+            frames = round(0.8 * rate)
+            run(TOOL, "fit", "src.wav", "ours.wav", str(channels), str(rate), str(align))
+            ref = "ref.f32"
+            run("sox", "src.wav", "-t", "f32", "-c", str(channels), ref, "rate", "-v", str(rate))
+            for player in ("sox", "ffmpeg"):
+                with self.subTest(channels=channels, rate=rate, player=player):
+                    db, ref_frames, played = snr(ref, decoded(player, "ours.wav", "played.f32"),
+                                                 channels)
+                    self.assertEqual(ref_frames, frames)
+                    self.assertTrue(frames <= played < frames + capacity, played)
+                    self.assertGreaterEqual(db, floor)
+
+    def test_fit_writes_the_meds_format_at_the_edits_length(self):
+        # The game's .med: IMA ADPCM 22050 Hz mono, 512-byte blocks, with a fact chunk; edits
+        # of it in three formats it must be fitted from, and one it cannot read.
+        os.makedirs("game"), os.makedirs("edit")
+        run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "22050", "-ac", "1", "-c:a",
+            "adpcm_ima_wav", "-block_size", "512", "med.wav")
+        med = bytearray(Path("med.wav").read_bytes())
+        med[20] = 122
+        for name, how in {"pcm": "-r 44100 -b 16", "ima": "-c 1 -e ima-adpcm", "float": "-e float",
+                          "gsm": "-r 8000 -c 1 -e gsm-full-rate"}.items():
+            run("sox", "src.wav", *how.split(), "edit/%s.wav" % name)
+            Path("game/%s.med" % name).write_bytes(med)
+        result = subprocess.run([CLI, "--fit", "edit", "game"], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 1, result)
+        self.assertIn("cannot fit gsm.wav: GSM 6.10 (0x0031) is not read\n", result.stderr)
+        self.assertIn("4 files, 3 converted (0 new, 3 fitted), 0 warnings, 1 failed", result.stdout)
+        self.assertEqual(Path("game/gsm.med").read_bytes(), med)
+        run("sox", "src.wav", "-t", "f32", "-c", "1", "ref.f32", "rate", "-v", "22050")
+        for name in ("pcm", "ima", "float"):
+            fitted = bytearray(Path("game/%s.med" % name).read_bytes())
+            self.assertEqual(fitted[12:40], med[12:40], name)  # the format chunk, byte for byte
+            fitted[20] = 17
+            Path("played.wav").write_bytes(fitted)
+            for player in ("sox", "ffmpeg"):
+                with self.subTest(name, player=player):
+                    db, frames, played = snr("ref.f32", decoded(player, "played.wav", "p.f32"), 1)
+                    self.assertTrue(frames <= played < frames + 1017, played)
+                    self.assertGreaterEqual(db, 25)  # measured 25.7 to 26.7
+
+
+if __name__ == "__main__":
+    if not TOOL or not CLI or not shutil.which("sox") or not shutil.which("ffmpeg"):
+        print("fit: needs FIT_TOOL, sox and ffmpeg; skipped")
+        sys.exit(SKIP)
+    unittest.main(verbosity=2)

@@ -1,0 +1,118 @@
+// The encoder's layouts, and its blocks read back by the decoder: length, exact headers, a noise
+// floor, and the search doing better than taking the nearest code each sample.
+#include "convert/ima_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "convert/sound_decoder.h"
+
+TEST(ImaEncoder, ChecksTheLayout) {
+  EXPECT_EQ(CheckImaLayout({2, 2048, 2041}), "");
+  EXPECT_EQ(CheckImaLayout({1, 256, 506}), "506 samples per block where a block holds 505");
+  EXPECT_EQ(CheckImaLayout({2, 36, 9}), "blocks of 36 bytes are no whole number of 8-byte groups "
+                                        "after the headers of 2 channels");
+}
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A chord whose pitch rises, a hard step each 300 frames; channel c an octave above channel c-1.
+std::vector<float> Sound(std::size_t frames, std::uint16_t channels) {
+  std::vector<float> out;
+  for (std::size_t i = 0; i < frames; ++i) {
+    for (std::uint16_t c = 0; c < channels; ++c) {
+      const double t = static_cast<double>(i) / 22050, octave = 1 << c;
+      out.push_back(static_cast<float>(0.3 * std::sin(2 * kPi * octave * (220 + 400 * t) * t) +
+                                       0.2 * std::sin(2 * kPi * octave * 1320 * t) +
+                                       (i / 300 % 2 == 0 ? 0.2 : -0.2)));
+    }
+  }
+  return out;
+}
+
+struct Encoded {
+  std::vector<std::uint8_t> blocks;
+  std::vector<float> decoded;
+  std::uint64_t frames;
+};
+
+Encoded RoundTrip(const ImaLayout& layout, const std::vector<float>& in, int beam) {
+  Encoded result;
+  ImaEncoder encoder(layout, beam);
+  const std::size_t frames = in.size() / layout.channels, piece = 1000;
+  for (std::size_t at = 0; at < frames; at += piece)
+    encoder.Encode(in.data() + at * layout.channels, std::min(piece, frames - at), result.blocks);
+  result.frames = encoder.Finish(result.blocks);
+  std::string refusal;
+  const auto decoder =
+      MakeDecoder({kTagIma, layout.channels, 22050, layout.blockAlign, 4, {}}, refusal);
+  decoder->Feed(result.blocks.data(), result.blocks.size(), result.decoded);
+  return result;
+}
+
+double SnrDb(const std::vector<float>& in, const std::vector<float>& out, std::size_t channel,
+             std::size_t channels) {
+  std::array<double, 2> sums{};  // of the sound's squares, of the errors' squares
+  for (std::size_t i = channel; i < in.size(); i += channels) {
+    const double value = in[i], error = value - out[i];
+    sums[0] += value * value;
+    sums[1] += error * error;
+  }
+  return 10 * std::log10(sums[0] / sums[1]);
+}
+
+}  // namespace
+
+TEST(ImaEncoder, BlocksDecodeCloseToTheSound) {
+  struct Case {
+    ImaLayout layout;
+    std::size_t frames;
+    double floorDb;  // measured, less a decibel
+  } const cases[] = {
+      {{1, 256, 505}, 2000, 24}, {{2, 2048, 2041}, 5000, 24}, {{1, 512, 300}, 700, 24}};
+  for (const Case& test : cases) {
+    const ImaLayout& layout = test.layout;
+    SCOPED_TRACE(std::to_string(layout.channels) + " channels, blocks of " +
+                 std::to_string(layout.blockAlign));
+    const std::vector<float> in = Sound(test.frames, layout.channels);
+    const Encoded out = RoundTrip(layout, in, ImaEncoder::kDefaultBeam);
+    const std::size_t blocks = (test.frames + layout.samplesPerBlock - 1) / layout.samplesPerBlock;
+    EXPECT_EQ(out.frames, test.frames);
+    ASSERT_EQ(out.blocks.size(), blocks * layout.blockAlign);
+    const std::size_t capacity = ImaBlockCapacity(layout.channels, layout.blockAlign);
+    ASSERT_EQ(out.decoded.size(), blocks * capacity * layout.channels);
+    // Frames of a block past its stated samples are padding: what is compared is the sound.
+    std::vector<float> sound;
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const auto first = out.decoded.begin() + static_cast<long>(b * capacity * layout.channels);
+      sound.insert(sound.end(), first, first + layout.samplesPerBlock * layout.channels);
+    }
+    sound.resize(in.size());
+    for (std::size_t c = 0; c < layout.channels; ++c) {
+      EXPECT_GE(SnrDb(in, sound, c, layout.channels), test.floorDb) << "channel " << c;
+      for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t at = b * layout.samplesPerBlock * layout.channels + c;
+        EXPECT_EQ(std::lround(sound[at] * 32768), std::lround(in[at] * 32768)) << "header " << b;
+      }
+    }
+    // The last block's padding repeats the last frame, so it decodes near it.
+    EXPECT_NEAR(out.decoded.back(), in.back(), 0.01);
+  }
+}
+
+TEST(ImaEncoder, SearchBeatsTheNearestCodeAndClips) {
+  const ImaLayout layout{1, 256, 505};
+  std::vector<float> in = Sound(5050, 1);
+  const double greedy = SnrDb(in, RoundTrip(layout, in, 1).decoded, 0, 1);
+  const double searched = SnrDb(in, RoundTrip(layout, in, ImaEncoder::kDefaultBeam).decoded, 0, 1);
+  EXPECT_GE(searched, greedy + 0.2) << "greedy " << greedy;
+  in[0] = 1.5;
+  in[505] = -2;
+  const Encoded clipped = RoundTrip(layout, in, 1);
+  EXPECT_EQ(clipped.blocks[0] | clipped.blocks[1] << 8, 0x7FFF);
+  EXPECT_EQ(clipped.blocks[256] | clipped.blocks[257] << 8, 0x8000);
+}
