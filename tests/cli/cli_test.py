@@ -9,9 +9,8 @@ from tq import EXE, MED, RUNNER, SEP, SUMMARY, WAV, WINE, converted, expect, mai
 
 
 def conversions():
-    # Both ways byte for byte (upper-case extensions, dotted names, spaces, a source ending in a
-    # separator, in place), old outputs replaced, .wav first with a word for the .med files left
-    # out; failures named, counted, no leftovers.
+    # Both ways byte for byte (upper-case extensions, dotted names, spaces, a trailing separator,
+    # in place), old outputs replaced, .wav first, .med left out named; failures named, counted.
     meds = {"a.med": sound(MED, 100, 1), "Song.MED": sound(MED, 4103, 2),
             "dotted.name.med": sound(MED, 70000, 3)}
     make("my sounds", {**meds, "taken.med": sound(MED, 130, 7), "folder.med/x": b""})
