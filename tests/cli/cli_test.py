@@ -24,6 +24,13 @@ def conversions():
     expect(["in"], 0, (3, 3, 0, 0, 307), ["in: 3 .wav files converted, 1 .med file left out; "
                                           "--to wav converts them"], converted("in", wavs))
     expect(["-q", source, "out dir"], 1, None, failed)
+    if not WINE:  # where case tells names apart, DOOR.MED is door.med's; beside door.med, refused
+        door = make("c", {"door.wav": sound(WAV, 100, 8), "out/DOOR.MED": b"old"})["door.wav"]
+        expect(["c", "c/out"], 0, (1, 1, 0, 0, 100), [], {"c/out/DOOR.MED": toggled(door)})
+        make("c/out", {"door.med": b"old"})
+        expect(["c", "c/out"], 1, (1, 0, 1, 0, 0), ['refused: "c/out/door.med" has 2 files whose '
+                                                    "names differ from it only in letter case "
+                                                    "(DOOR.MED, door.med); keep one of them"])
 
 
 def usage():
