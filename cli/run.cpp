@@ -280,10 +280,10 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   for (const std::string& file : tree.files) list.Add(file);
   if (!options.quiet) WriteText(stderr, ForDisplay(MixedFolderNotices(tree, source)));
   // Each file is checked as the batch reaches it, so a warning stands beside its progress and
-  // compares with the .med there at that moment. A folder is made only once a file of its own
-  // is admitted: nothing before the batch's free-space check, nothing for a folder without
-  // sound files, nothing on a dry run. One that cannot be made shows as that file's "Error
-  // create file".
+  // compares with the .med there at that moment. A folder below DEST is made only once a file
+  // of its own is admitted: nothing before the batch's free-space check, nothing for a folder
+  // without sound files, nothing on a dry run. One that cannot be made shows as that file's
+  // "Error create file".
   const std::string sourceFolder = WithTrailingBackslash(source);
   const std::string destFolder = WithTrailingBackslash(dest);
   Checked checked;

@@ -10,6 +10,7 @@ namespace {
 
 std::vector<std::string> NamesOf(const std::vector<FoundFile>& found) {
   std::vector<std::string> names;
+  names.reserve(found.size());
   for (const FoundFile& entry : found) names.push_back(entry.name);
   return names;
 }

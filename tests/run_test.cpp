@@ -146,61 +146,38 @@ TEST(RunCli, ChecksBothDirectionsAndCountsWhatARunWouldDo) {
   }
 }
 
-// D:\in holds a.wav, b.med, c.med and sub\d.med; E:\out holds A.MED and, for "two", a.Med too.
-// Outputs in another case are looked for only where names do not ignore case already.
+// D:\in holds a.wav, b.med, c.med and sub\d.med; E:\out holds A.MED (and a.Med with flag 2).
 TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
   struct Case {
     const char* what;
-    std::string source, dest;  // dest "-": none given
-    const char* flags;         // r: recursive, n: dry run, i: names ignore case, 2: a.Med too
-    std::string to;
+    std::string source, dest, to;  // dest "-": none given
+    const char* flags;             // r: recursive, n: dry run, i: names ignore case, 2: a.Med too
     int code;
-    std::string err, out;           // parts of standard error and output, '\' as the platform's
-    std::set<std::string> written;  // every path new or changed
+    std::string err, out;  // parts of standard error and output, '\' as the platform's
+    std::string written;   // every path new or changed, in order, each followed by a space
   };
   const std::string notice = "D:\\in: 1 .wav file converted, 2 .med files left out; --to wav";
   const Case cases[] = {
-      {"the window's rule",
-       "D:\\in",
-       "E:\\out",
-       "r",
-       "",
-       0,
-       notice,
-       "",
-       {"E:\\out\\A.MED", "E:\\out\\sub\\d.wav"}},
-      {"--to wav, each folder",
-       "D:\\in",
-       "E:\\out\\o",
-       "r",
-       "wav",
-       0,
-       "",
-       "",
-       {"E:\\out\\o\\b.wav", "E:\\out\\o\\c.wav", "E:\\out\\o\\sub\\d.wav"}},
-      {"--to wav, one folder",
-       "D:\\in",
-       "E:\\out\\new",
-       "",
-       "wav",
-       0,
-       "",
-       "",
-       {"E:\\out\\new\\b.wav", "E:\\out\\new\\c.wav"}},
-      {"one file", "D:\\in\\b.med", "-", "", "", 0, "", "", {"D:\\in\\b.wav"}},
-      {"not what --to takes", "D:\\in\\a.wav", "-", "", "wav", 2, "is already a .wav file", "", {}},
-      {"DEST's parent missing", "D:\\in", "E:\\no\\new", "", "", 2, "new\" does not exist", "", {}},
-      {"a dry run", "D:\\in", "E:\\out", "n", "med", 0, "", "D:\\in\\a.wav -> E:\\out\\A.MED", {}},
-      {"two in other cases", "D:\\in\\a.wav", "E:\\out", "2", "", 1, "(A.MED, a.Med)", "", {}},
-      {"names ignore case", "D:\\in\\a.wav", "E:\\out", "i", "", 0, "", "", {"E:\\out\\a.med"}}};
+      {"the window's rule", "D:\\in", "E:\\out", "", "r", 0, notice, "",
+       "E:\\out\\A.MED E:\\out\\sub\\d.wav "},
+      {"--to wav, each folder", "D:\\in", "E:\\out\\o", "wav", "r", 0, "", "",
+       "E:\\out\\o\\b.wav E:\\out\\o\\c.wav E:\\out\\o\\sub\\d.wav "},
+      {"--to wav, one folder", "D:\\in", "E:\\out\\new", "wav", "", 0, "", "",
+       "E:\\out\\new\\b.wav E:\\out\\new\\c.wav "},
+      {"one file", "D:\\in\\b.med", "-", "", "", 0, "", "", "D:\\in\\b.wav "},
+      {"not what --to takes", "D:\\in\\a.wav", "-", "wav", "", 2, "is already a .wav file", "", ""},
+      {"DEST's parent missing", "D:\\in", "E:\\no\\new", "", "", 2, "new\" does not exist", "", ""},
+      {"a dry run", "D:\\in", "E:\\out", "med", "n", 0, "", "D:\\in\\a.wav -> E:\\out\\A.MED", ""},
+      {"two in other cases", "D:\\in\\a.wav", "E:\\out", "", "2", 1, "(A.MED, a.Med)", "", ""},
+      {"names ignore case", "D:\\in\\a.wav", "E:\\out", "", "i", 0, "", "", "E:\\out\\a.med "}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
     fs.folders = {"D:\\in", "D:\\in\\sub", "E:\\out"};
-    fs.entries = {{"D:\\in\\a.wav", SoundFile(300, 17, 2)},
-                  {"E:\\out\\A.MED", SoundFile(300, 122)}};
-    for (const char* med : {"b.med", "c.med", "sub\\d.med"})
-      fs.entries[std::string("D:\\in\\") + med] = SoundFile(300, 122);
+    for (const char* med :
+         {"D:\\in\\b.med", "D:\\in\\c.med", "D:\\in\\sub\\d.med", "E:\\out\\A.MED"})
+      fs.entries[med] = SoundFile(300, 122);
+    fs.entries["D:\\in\\a.wav"] = SoundFile(300, 17, 2);
     if (std::strchr(test.flags, '2') != nullptr) fs.entries["E:\\out\\a.Med"];
     fs.ignoreCase = std::strchr(test.flags, 'i') != nullptr;
     const auto before = fs.entries;
@@ -219,9 +196,9 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
     EXPECT_NE(err.find(ForDisplay(test.err)), std::string::npos) << err;
     EXPECT_NE(out.find(ForDisplay(test.out)), std::string::npos) << out;
     EXPECT_EQ(err.find(".med files left out") != std::string::npos, test.err == notice);
-    std::set<std::string> written;
+    std::string written;
     for (const auto& [path, data] : fs.entries)
-      if (before.count(path) == 0 || before.at(path) != data) written.insert(path);
+      if (before.count(path) == 0 || before.at(path) != data) written += path + " ";
     EXPECT_EQ(written, test.written) << out << err;
   }
 }

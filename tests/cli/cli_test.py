@@ -9,9 +9,8 @@ from tq import EXE, MED, RUNNER, SEP, WAV, WINE, converted, expect, main, make, 
 
 
 def conversions():
-    # Both ways byte for byte (upper-case extensions, dotted names, spaces, a source ending in a
-    # separator, in place), old outputs replaced, .wav first with a word for the .med files left
-    # out; failures named, counted, no leftovers.
+    # Both ways byte for byte (upper-case extensions, dotted names, spaces, a trailing separator,
+    # in place), old outputs replaced, .wav first, .med left out named; failures named, counted.
     meds = {"a.med": sound(MED, 100, 1), "Song.MED": sound(MED, 4103, 2),
             "dotted.name.med": sound(MED, 70000, 3)}
     make("my sounds", {**meds, "taken.med": sound(MED, 130, 7), "folder.med/x": b""})
@@ -25,6 +24,13 @@ def conversions():
     expect(["in"], 0, (3, 3, 3, 0, 0, 0, 307), ["in: 3 .wav files converted, 1 .med file left "
                                                 "out; --to wav converts them"], converted("in", wavs))
     expect(["-q", source, "out dir"], 1, None, failed)
+    if not WINE:  # where case tells names apart, DOOR.MED is door.med's; beside door.med, refused
+        door = make("c", {"door.wav": sound(WAV, 100, 8), "out/DOOR.MED": b"old"})["door.wav"]
+        expect(["c", "c/out"], 0, (1, 1, 0, 0, 100), [], {"c/out/DOOR.MED": toggled(door)})
+        make("c/out", {"door.med": b"old"})
+        expect(["c", "c/out"], 1, (1, 0, 1, 0, 0), ['refused: "c/out/door.med" has 2 files whose '
+                                                    "names differ from it only in letter case "
+                                                    "(DOOR.MED, door.med); keep one of them"])
 
 
 def usage():
