@@ -89,4 +89,9 @@ class FileSystem {
   virtual bool MakeFolder(const std::string& folder) = 0;
   // Lead bytes of the ANSI code page, fixed when the file system was made.
   virtual LeadByteSet LeadBytes() = 0;
+  // The system's words for the first open, create, read, write, close, move, delete or folder
+  // creation that failed since they were last taken, and forgets them; empty when none failed
+  // or the system gave none. The first is the cause; later ones follow from it. A name that
+  // CreateNew finds taken and a read that meets the end of the file are answers, not failures.
+  virtual std::string TakeErrorText() = 0;
 };
