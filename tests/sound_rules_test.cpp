@@ -8,8 +8,7 @@
 #include "fakes/fakes.h"
 
 TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHolds) {
-  // Bytes 0-3, 8-11 and, where given, 12-15 (else "fmt "), the tag, accepted. Only a whole
-  // RIFF/WAVE header says its first chunk must be the format.
+  // Bytes 0-3, 8-11 and, where given, 12-15 (else "fmt "), the tag, accepted.
   const std::tuple<const char*, std::uint16_t, bool> headers[] = {
       {"RIFFWAVE", 1, true},        {"RIFFXXXX", 0, true},       {"XXXXWAVE", 0, true},
       {"XXXXXXXX", 122, true},      {"XXXXXXXX", 17, true},      {"XXXXXXXX", 1, false},

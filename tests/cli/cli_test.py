@@ -18,9 +18,8 @@ def conversions():
     wavs = {"x.wav": sound(WAV, 100, 4), "Y.WAV": sound(WAV, 101, 5), "z.Wav": sound(WAV, 106, 6)}
     make("in", {**wavs, "other.med": sound(MED, 150, 6)})
     source = ("Z:" if WINE else "") + os.path.abspath("my sounds").replace("/", SEP) + SEP
-    why = ": Access denied" if WINE else ": Is a directory"  # the system's reason, on each line
-    failed = ['Error open file "%sfolder.med"' % source + why,
-              'Error create file "out dir%staken.wav"' % SEP + why]
+    failed = [line + (": Access denied" if WINE else ": Is a directory") for line in (  # and why
+        'Error open file "%sfolder.med"' % source, 'Error create file "out dir%staken.wav"' % SEP)]
     expect([source, "out dir/"], 1, (5, 3, 2, 0, 74203), failed, converted("out dir", meds))
     expect(["in"], 0, (3, 3, 0, 0, 307), [], converted("in", wavs))
     expect(["-q", source, "out dir"], 1, None, failed)
@@ -172,13 +171,12 @@ def volumes():
     sub = "q:sub" if WINE else os.path.relpath(point) + "/sub"  # relative: from q:'s own folder
     expect(["big", sub], 2, None, ["Not enough free space on destination path"])
     make("edge", {"a.med": sound(MED, free * block + 100)})
-    full = "Disk full" if WINE else "No space left on device"
-    expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav": %s' % (dest, full)])
+    expect(["edge", dest], 1, (1, 0, 1, 0, 0), ['Error write file "%sa.wav": %s' % (
+        dest, "Disk full" if WINE else "No space left on device")])
     need("mount", "-o", "remount,ro", point)
     make("in", {"a.med": sound(MED, 2 * block, 4), "b.med": sound(MED, 2 * block, 5)})
-    ro = "Access denied" if WINE else "Read-only file system"
-    expect(["in", dest], 1, (2, 0, 2, 0, 0), ['Error create file "%s%s": %s' % (dest, n, ro)
-                                              for n in ("a.wav", "b.wav")])
+    expect(["in", dest], 1, (2, 0, 2, 0, 0), ['Error create file "%s%s": %s' % (
+        dest, n, "Access denied" if WINE else "Read-only file system") for n in ("a.wav", "b.wav")])
 
 
 def large():
@@ -202,9 +200,8 @@ def permissions():
     make("locked", {"a.wav": b"old output"})
     for path, mode in ((".", 0o755), ("in/b.med", 0), ("locked", 0o555)):
         os.chmod(path, mode)
-    expect(["in", "locked"], 1, (2, 0, 2, 0, 0), ['Error create file "locked/a.wav": Permission '
-                                                  'denied', 'Error open file "in/b.med": Permission '
-                                                  'denied'], user="65534")
+    expect(["in", "locked"], 1, (2, 0, 2, 0, 0), [line + ": Permission denied" for line in (
+        'Error create file "locked/a.wav"', 'Error open file "in/b.med"')], user="65534")
 
 
 def held():

@@ -147,9 +147,8 @@ class Driver {
         names += file.path().filename().wstring() + L"|";
     return names;
   }
-  // Makes each folder and sound file ("folder\name:size", tag 17 for .wav, else 122; a "junk"
-  // name's first chunk is JUNK, not fmt) before a program starts: a folder dialog may not show a
-  // folder made later.
+  // Makes each folder and sound file ("folder\name:size", tag 17 for .wav, else 122, JUNK first
+  // in a "junk" one) before a program starts: a folder dialog may not show a folder made later.
   void Fixtures(const Str& files) const {
     std::wistringstream list(files);
     for (Str file; list >> file;) {
