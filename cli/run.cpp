@@ -262,7 +262,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   const int columns = TerminalColumns();
   style.columns = !style.redraw ? 0 : columns > 0 ? columns : 80;
   style.eraseTail = EraseToLineEnd();
-  TerminalUi ui(source, dest, style, stderr, options.dryRun ? NoInterrupt : InterruptRequested);
+  TerminalUi ui(source, dest, style, stderr, options.dryRun ? NoInterrupt : InterruptRequested, fs);
   FileList& list = ui.List();
 
   // The list starts empty; an empty source argument must not become a scan of "\*.med".

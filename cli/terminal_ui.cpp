@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "convert/batch.h"
 #include "convert/sound_rules.h"
+#include "convert/wave_format.h"
 
 namespace {
 
@@ -41,14 +42,15 @@ std::string ProgressLine(int percent, int position, int count, const std::string
 }
 
 TerminalUi::TerminalUi(std::string sourceFolder, std::string destFolder, const ProgressStyle& style,
-                       std::FILE* out, bool (*interrupted)())
+                       std::FILE* out, bool (*interrupted)(), FileSystem& fs)
     : sourceFolder_(std::move(sourceFolder)),
       destFolder_(std::move(destFolder)),
       fullSource_(FullPath(sourceFolder_)),
       fullDest_(FullPath(destFolder_)),
       style_(style),
       out_(out),
-      interrupted_(interrupted) {}
+      interrupted_(interrupted),
+      fs_(fs) {}
 
 void TerminalUi::Names::Select(int index) {
   owner_.OnSelect(index);
@@ -62,11 +64,21 @@ void TerminalUi::ShowMessage(const std::string& text, const std::string& /*title
   // A box shown while a file is selected names that file without saying so; a line in a
   // log must name it itself.
   std::string line = text;
-  if (selected_ >= 0 && selected_ < names_.Count() && !sourceFolder_.empty() &&
-      text.find('"') == std::string::npos) {
+  const bool fileInHand = selected_ >= 0 && selected_ < names_.Count();
+  if (fileInHand && !sourceFolder_.empty() && text.find('"') == std::string::npos) {
     line += " \"" + WithTrailingBackslash(sourceFolder_) + names_.Item(selected_) + "\"";
   }
-  PutAbove(ForDisplay(AsGiven(line)));
+  const std::string reason = fileInHand ? Reason(text) : "";
+  PutAbove(ForDisplay(AsGiven(line)) + (reason.empty() ? "" : ": " + reason));
+}
+
+// Why the file in hand failed: what is wrong with its format when the conversion does not
+// accept it, else what the system said of the failure, if anything.
+std::string TerminalUi::Reason(const std::string& text) {
+  if (text != kNotSupportedText) return fs_.TakeErrorText();
+  const WaveFormat format =
+      ReadWaveFormat(fs_, WithTrailingBackslash(fullSource_) + names_.Item(selected_));
+  return ProblemText(format.problem, format);
 }
 
 // The batch names a file by its full path; the user knows it by the folder as typed. Of two
@@ -110,6 +122,8 @@ void TerminalUi::Pump() {
 
 void TerminalUi::OnSelect(int index) {
   selected_ = index;
+  // What failed before this file (a search, a folder looked at) is none of its failure lines'.
+  fs_.TakeErrorText();
   if (!style_.quiet && style_.redraw) DrawLine();
 }
 

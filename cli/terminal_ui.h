@@ -8,6 +8,7 @@
 
 #include "convert/batch_ui.h"
 #include "convert/file_list.h"
+#include "convert/file_system.h"
 
 // How progress is shown on standard error.
 struct ProgressStyle {
@@ -25,9 +26,10 @@ std::string ProgressLine(int percent, int position, int count, const std::string
 class TerminalUi final : public BatchUi {
  public:
   // The batch gets both folders as full paths, and each message shows them as given here.
-  // `interrupted` tells whether Ctrl-C was pressed; it is asked between files.
+  // `interrupted` tells whether Ctrl-C was pressed; it is asked between files. A file's failure
+  // line ends with why, in the words of `fs` or of the file's format.
   TerminalUi(std::string sourceFolder, std::string destFolder, const ProgressStyle& style,
-             std::FILE* out, bool (*interrupted)());
+             std::FILE* out, bool (*interrupted)(), FileSystem& fs);
 
   std::string SourceText() override { return fullSource_; }
   std::string DestText() override { return fullDest_; }
@@ -86,6 +88,7 @@ class TerminalUi final : public BatchUi {
   void Put(const std::string& text);
   void PutAbove(const std::string& line);
   std::string AsGiven(const std::string& text) const;
+  std::string Reason(const std::string& text);
 
   std::string sourceFolder_;
   std::string destFolder_;
@@ -94,6 +97,7 @@ class TerminalUi final : public BatchUi {
   ProgressStyle style_;
   std::FILE* out_;
   bool (*interrupted_)();
+  FileSystem& fs_;
   std::function<bool(int)> beforeEachFile_;
   std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writeOutput_;
   Names names_{*this};

@@ -81,8 +81,7 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   const bool readShort = size >= kMinHeaderBytes && headerBytes < kMinHeaderBytes;
   if (readShort || size < kMinHeaderBytes || !IsAcceptedHeader(header)) {
     batch.fs.Close(source);
-    ShowError(batch,
-              readShort ? "Error read file " + Quoted(sourcePath) : "Not supported MED file");
+    ShowError(batch, readShort ? "Error read file " + Quoted(sourcePath) : kNotSupportedText);
     return FileOutcome::Failed;
   }
   return FileOutcome::Converted;

@@ -7,6 +7,9 @@
 #include "convert/batch_ui.h"
 #include "convert/file_system.h"
 
+// The message for a file whose header the conversion does not accept.
+inline constexpr char kNotSupportedText[] = "Not supported MED file";
+
 // True while a batch runs; clearing it asks the batch to stop before its next file.
 extern bool Converting;
 

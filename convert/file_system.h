@@ -92,4 +92,9 @@ class FileSystem {
   // True where two names that differ only in letter case are one file, so no second file of
   // such a name can stand beside the first.
   virtual bool NamesIgnoreCase() { return false; }
+  // The system's words for the first open, create, read, write, close, move, delete or folder
+  // creation that failed since they were last taken, and forgets them; empty when none failed
+  // or the system gave none. The first is the cause; later ones follow from it. A name that
+  // CreateNew finds taken and a read that meets the end of the file are answers, not failures.
+  virtual std::string TakeErrorText() = 0;
 };

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "convert/wildcard.h"
 
@@ -81,10 +82,14 @@ DiskSpace PosixFileSystem::DiskFree(const std::string& root) {
 
 FileHandle PosixFileSystem::OpenRead(const std::string& path) {
   const int fd = open(ToPosix(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return kInvalidFile;
+  if (fd < 0) {
+    Failed(errno);
+    return kInvalidFile;
+  }
   // A folder cannot be opened as a file, as on Windows.
   struct stat info {};
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    Failed(S_ISDIR(info.st_mode) ? EISDIR : errno);
     close(fd);
     return kInvalidFile;
   }
@@ -94,7 +99,9 @@ FileHandle PosixFileSystem::OpenRead(const std::string& path) {
 NewFile PosixFileSystem::CreateNew(const std::string& path) {
   const int fd = open(ToPosix(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd >= 0) return {CreateResult::Created, fd};
-  return {errno == EEXIST ? CreateResult::AlreadyExists : CreateResult::Failed, kInvalidFile};
+  if (errno == EEXIST) return {CreateResult::AlreadyExists, kInvalidFile};
+  Failed(errno);
+  return {};
 }
 
 std::uint64_t PosixFileSystem::Size(FileHandle file) {
@@ -113,6 +120,7 @@ std::uint32_t PosixFileSystem::Read(FileHandle file, void* buffer, std::uint32_t
   while (done < count) {
     const ssize_t got = read(ToFd(file), bytes + done, count - done);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Failed(errno);
     if (got <= 0) break;
     done += static_cast<std::uint32_t>(got);
   }
@@ -125,6 +133,7 @@ std::uint32_t PosixFileSystem::Write(FileHandle file, const void* buffer, std::u
   while (done < count) {
     const ssize_t put = write(ToFd(file), bytes + done, count - done);
     if (put < 0 && errno == EINTR) continue;
+    if (put < 0) Failed(errno);
     if (put <= 0) break;
     done += static_cast<std::uint32_t>(put);
   }
@@ -154,7 +163,9 @@ CopyCount PosixFileSystem::CopyBody(FileHandle from, FileHandle to, std::uint32_
 }
 
 bool PosixFileSystem::Close(FileHandle file) {
-  return close(ToFd(file)) == 0;
+  if (close(ToFd(file)) == 0) return true;
+  Failed(errno);
+  return false;
 }
 
 bool PosixFileSystem::Replace(const std::string& from, const std::string& to) {
@@ -174,12 +185,19 @@ bool PosixFileSystem::Replace(const std::string& from, const std::string& to) {
   // rename() would replace a file without write permission; refuse it as Windows refuses to
   // replace a read-only file.
   struct stat info {};
-  if (stat(target.c_str(), &info) == 0 && (info.st_mode & 0222) == 0) return false;
-  return std::rename(source.c_str(), target.c_str()) == 0;
+  if (stat(target.c_str(), &info) == 0 && (info.st_mode & 0222) == 0) {
+    Failed(EACCES);
+    return false;
+  }
+  if (std::rename(source.c_str(), target.c_str()) == 0) return true;
+  Failed(errno);
+  return false;
 }
 
 bool PosixFileSystem::Remove(const std::string& path) {
-  return unlink(ToPosix(path).c_str()) == 0;
+  if (unlink(ToPosix(path).c_str()) == 0) return true;
+  Failed(errno);
+  return false;
 }
 
 PathKind PosixFileSystem::KindOfPath(const std::string& path) {
@@ -214,9 +232,22 @@ std::vector<std::string> PosixFileSystem::SubfolderNames(const std::string& fold
 
 bool PosixFileSystem::MakeFolder(const std::string& folder) {
   if (mkdir(ToPosix(folder).c_str(), 0777) == 0) return true;
-  return errno == EEXIST && KindOfPath(folder) == PathKind::Folder;
+  const int error = errno;
+  if (error == EEXIST && KindOfPath(folder) == PathKind::Folder) return true;
+  Failed(error);
+  return false;
 }
 
 LeadByteSet PosixFileSystem::LeadBytes() {
   return {};
+}
+
+std::string PosixFileSystem::TakeErrorText() {
+  const int error = error_;
+  error_ = 0;
+  return error != 0 ? std::strerror(error) : "";
+}
+
+void PosixFileSystem::Failed(int code) {
+  if (error_ == 0) error_ = code;
 }

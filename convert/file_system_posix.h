@@ -29,4 +29,11 @@ class PosixFileSystem final : public FileSystem {
   std::vector<std::string> SubfolderNames(const std::string& folder) override;
   bool MakeFolder(const std::string& folder) override;
   LeadByteSet LeadBytes() override;
+  std::string TakeErrorText() override;
+
+ private:
+  // Keeps `code` (an errno value) unless an earlier failure is kept already.
+  void Failed(int code);
+
+  int error_ = 0;  // the errno value of the first failure not yet taken; 0 for none
 };

@@ -133,8 +133,10 @@ DiskSpace WinFileSystem::DiskFree(const std::string& root) {
 }
 
 FileHandle WinFileSystem::OpenRead(const std::string& path) {
-  return FromHandle(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Failed(GetLastError());
+  return FromHandle(file);
 }
 
 NewFile WinFileSystem::CreateNew(const std::string& path) {
@@ -147,7 +149,9 @@ NewFile WinFileSystem::CreateNew(const std::string& path) {
   const bool exists =
       error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
       (error == ERROR_ACCESS_DENIED && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
-  return {exists ? CreateResult::AlreadyExists : CreateResult::Failed, kInvalidFile};
+  if (exists) return {CreateResult::AlreadyExists, kInvalidFile};
+  Failed(error);
+  return {};
 }
 
 std::uint64_t WinFileSystem::Size(FileHandle file) {
@@ -167,7 +171,9 @@ std::uint32_t WinFileSystem::Read(FileHandle file, void* buffer, std::uint32_t c
   std::uint32_t done = 0;
   while (done < count) {
     DWORD got = 0;
-    if (!ReadFile(ToHandle(file), bytes + done, count - done, &got, nullptr) || got == 0) break;
+    const BOOL ok = ReadFile(ToHandle(file), bytes + done, count - done, &got, nullptr);
+    if (!ok) Failed(GetLastError());
+    if (!ok || got == 0) break;
     done += got;
   }
   return done;
@@ -178,14 +184,18 @@ std::uint32_t WinFileSystem::Write(FileHandle file, const void* buffer, std::uin
   std::uint32_t done = 0;
   while (done < count) {
     DWORD put = 0;
-    if (!WriteFile(ToHandle(file), bytes + done, count - done, &put, nullptr) || put == 0) break;
+    const BOOL ok = WriteFile(ToHandle(file), bytes + done, count - done, &put, nullptr);
+    if (!ok) Failed(GetLastError());
+    if (!ok || put == 0) break;
     done += put;
   }
   return done;
 }
 
 bool WinFileSystem::Close(FileHandle file) {
-  return CloseHandle(ToHandle(file)) != 0;
+  if (CloseHandle(ToHandle(file))) return true;
+  Failed(GetLastError());
+  return false;
 }
 
 bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
@@ -193,15 +203,23 @@ bool WinFileSystem::Replace(const std::string& from, const std::string& to) {
   // of the name: under Wine each look-up of a missing name reads the whole folder.
   if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
   const DWORD error = GetLastError();
-  if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+  if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+    Failed(error);
+    return false;
+  }
   // Windows refuses to create a file with plain attributes over a read-only, hidden or system
   // one; such an output is refused the same way instead of being replaced by the move, which
   // would drop its attributes (and which Wine as root lets through even for a read-only file).
   constexpr DWORD kRefused =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   const DWORD attributes = GetFileAttributesA(to.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefused)) return false;
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefused)) {
+    Failed(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  Failed(GetLastError());
+  return false;
 }
 
 // Moving the open file spares opening it again by name: under Wine three server requests and a
@@ -216,6 +234,7 @@ ReplaceResult WinFileSystem::CloseAndReplace(FileHandle file, const std::string&
                      RenameOpenFile(reinterpret_cast<SetFileInformationFn>(setFileInformation_),
                                     ToHandle(file), to);
   if (!CloseHandle(ToHandle(file))) {
+    Failed(GetLastError());
     if (moved) DeleteFileA(to.c_str());
     return ReplaceResult::NotFlushed;
   }
@@ -223,7 +242,9 @@ ReplaceResult WinFileSystem::CloseAndReplace(FileHandle file, const std::string&
 }
 
 bool WinFileSystem::Remove(const std::string& path) {
-  return DeleteFileA(path.c_str()) != 0;
+  if (DeleteFileA(path.c_str())) return true;
+  Failed(GetLastError());
+  return false;
 }
 
 PathKind WinFileSystem::KindOfPath(const std::string& path) {
@@ -272,9 +293,34 @@ std::vector<std::string> WinFileSystem::SubfolderNames(const std::string& folder
 
 bool WinFileSystem::MakeFolder(const std::string& folder) {
   if (CreateDirectoryA(folder.c_str(), nullptr)) return true;
-  return GetLastError() == ERROR_ALREADY_EXISTS && KindOfPath(folder) == PathKind::Folder;
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && KindOfPath(folder) == PathKind::Folder) return true;
+  Failed(error);
+  return false;
 }
 
 LeadByteSet WinFileSystem::LeadBytes() {
   return leadBytes_;
+}
+
+// In the user's language and the ANSI code page, as every other text of the program; without
+// the line break and the full stop that end it, as it goes at the end of a line of ours.
+std::string WinFileSystem::TakeErrorText() {
+  const DWORD error = error_;
+  error_ = 0;
+  char text[512] = {};
+  if (error == 0 || FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, text, sizeof text, nullptr) == 0) {
+    return {};
+  }
+  std::string result = text;
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == ' ' || result.back() == '.')) {
+    result.pop_back();
+  }
+  return result;
+}
+
+void WinFileSystem::Failed(unsigned long code) {
+  if (error_ == 0) error_ = code;
 }

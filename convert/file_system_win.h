@@ -33,9 +33,14 @@ class WinFileSystem final : public FileSystem {
   bool MakeFolder(const std::string& folder) override;
   LeadByteSet LeadBytes() override;
   bool NamesIgnoreCase() override { return true; }
+  std::string TakeErrorText() override;
 
  private:
+  // Keeps `code` (a system error code) unless an earlier failure is kept already.
+  void Failed(unsigned long code);
+
   LeadByteSet leadBytes_;
+  unsigned long error_ = 0;  // the code of the first failure not yet taken; 0 for none
   // kernel32's SetFileInformationByHandle, or null where the files are moved by name.
   void (*setFileInformation_)() = nullptr;
 };

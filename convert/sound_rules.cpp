@@ -36,8 +36,12 @@ std::size_t LastDelimiter(std::string_view name, const LeadByteSet& leadBytes,
 
 bool IsAcceptedHeader(const SoundHeader& header) {
   const std::uint16_t tag = FormatTagOf(header);
-  return BytesEqual(header, 0, "RIFF") || BytesEqual(header, 8, "WAVE") || tag == kMedFormatTag ||
-         tag == kWavFormatTag;
+  const bool riff = BytesEqual(header, 0, "RIFF");
+  const bool wave = BytesEqual(header, 8, "WAVE");
+  // The conversion rewrites byte 20, which is the format tag only when the format chunk comes
+  // first; in a RIFF/WAVE file whose first chunk is another, it would corrupt that chunk.
+  if (riff && wave && !BytesEqual(header, 12, "fmt ")) return false;
+  return riff || wave || tag == kMedFormatTag || tag == kWavFormatTag;
 }
 
 std::uint16_t FormatTagOf(const SoundHeader& header) {

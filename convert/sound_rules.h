@@ -14,7 +14,8 @@ using SoundHeader = std::array<std::uint8_t, 40>;
 
 inline constexpr std::uint32_t kFormatTagOffset = 20;
 
-// True when the header starts "RIFF", reads "WAVE" at 8, or carries either format tag.
+// True when the header starts "RIFF", reads "WAVE" at 8, or carries either format tag; never
+// for a RIFF/WAVE header whose first chunk is not "fmt ".
 bool IsAcceptedHeader(const SoundHeader& header);
 // The little-endian format tag at kFormatTagOffset.
 std::uint16_t FormatTagOf(const SoundHeader& header);

@@ -226,6 +226,8 @@ WaveFormat ReadWaveFormat(FileSystem& fs, const std::string& path) {
   if (file == kInvalidFile) {
     // A path without wildcards finds the one entry of that name, if any.
     format.problem = fs.FindFiles(path).empty() ? WaveProblem::Missing : WaveProblem::Unreadable;
+    // A missing or unreadable file is this answer, not a failure for a later message to explain.
+    fs.TakeErrorText();
     return format;
   }
   // The seam seeks to 32-bit offsets only; a chunk beyond 4 GiB reads as nothing.
@@ -238,6 +240,7 @@ WaveFormat ReadWaveFormat(FileSystem& fs, const std::string& path) {
   };
   format = ParseWaveFormat(fs.Size(file), readAt);
   fs.Close(file);
+  fs.TakeErrorText();
   return format;
 }
 

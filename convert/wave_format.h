@@ -59,7 +59,7 @@ using ReadAt =
 // header and the format chunk's first 26 bytes, and never at an offset outside the file.
 WaveFormat ParseWaveFormat(std::uint64_t fileSize, const ReadAt& readAt);
 // ParseWaveFormat on the file at `path`; Missing when no file is there, Unreadable when it
-// cannot be opened.
+// cannot be opened. What the system said of a failure here is taken: the problem answers it.
 WaveFormat ReadWaveFormat(FileSystem& fs, const std::string& path);
 
 // True for the tags whose data is IMA ADPCM: the registered one and the game's own.

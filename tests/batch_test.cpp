@@ -87,6 +87,7 @@ TEST(Batch, AFileFailingItsChecksGetsOneBoxAndTheBatchGoesOn) {
   };
   const Case cases[] = {
       {"21 bytes: no whole tag", Bytes(x.begin(), x.begin() + 21), 0, 0, 0, refused},
+      {"a JUNK chunk first: byte 20 is not its tag", Poke(x, 12, 0x4B4E554A, 4), 0, 0, 0, refused},
       {"2 GiB", x, 0x80000000u, 0, 0, large},
       {"over 4 GiB", x, 0x100000040u, 0, 0, large},
       // Accepted, then found short: the copy needs no memory the size of the file.

@@ -3,20 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "fakes/fakes.h"
 
 TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHolds) {
-  // Bytes 0-3 and 8-11, the tag, accepted.
+  // Bytes 0-3, 8-11 and, where given, 12-15 (else "fmt "), the tag, accepted.
   const std::tuple<const char*, std::uint16_t, bool> headers[] = {
-      {"RIFFWAVE", 1, true},   {"RIFFXXXX", 0, true},       {"XXXXWAVE", 0, true},
-      {"XXXXXXXX", 122, true}, {"XXXXXXXX", 17, true},      {"XXXXXXXX", 1, false},
-      {"riffwave", 0, false},  {"XXXXXXXX", 0x7A00, false}, {"XXXXXXXX", 0x1100, false}};
+      {"RIFFWAVE", 1, true},        {"RIFFXXXX", 0, true},       {"XXXXWAVE", 0, true},
+      {"XXXXXXXX", 122, true},      {"XXXXXXXX", 17, true},      {"XXXXXXXX", 1, false},
+      {"riffwave", 0, false},       {"XXXXXXXX", 0x7A00, false}, {"XXXXXXXX", 0x1100, false},
+      {"RIFFWAVEJUNK", 122, false}, {"RIFFXXXXJUNK", 122, true}, {"XXXXWAVEJUNK", 122, true}};
   for (const auto& [marks, tag, accepted] : headers) {
     const Bytes file = SoundFile(40, tag);
     SoundHeader header;
     std::copy(file.begin(), file.end(), header.begin());
     std::copy(marks, marks + 4, header.begin());
-    std::copy(marks + 4, marks + 8, header.begin() + 8);
+    std::copy(marks + 4, marks + std::strlen(marks), header.begin() + 8);
     EXPECT_EQ(IsAcceptedHeader(header), accepted) << marks << " " << tag;
   }
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/batch_ui.h"
@@ -55,6 +56,7 @@ class FakeFileSystem final : public FileSystem {
   DiskSpace space{8, 512, 1u << 30, 1u << 31};  // of E:\, the one volume answering
   std::map<std::string, int> failAt, calls;     // by operation name; calls count from 1
   std::function<void(Bytes& data)> onRead;      // may cut or grow the file being read
+  std::string failText, errorText;              // what a failed call gives; the first not taken
   LeadByteSet leadBytes;
   struct OpenFile {
     std::string path;
@@ -166,12 +168,17 @@ class FakeFileSystem final : public FileSystem {
   }
   LeadByteSet LeadBytes() override { return leadBytes; }
   bool NamesIgnoreCase() override { return ignoreCase; }
+  std::string TakeErrorText() override { return std::exchange(errorText, ""); }
 
  private:
   std::string Target(const std::string& path) const {
     return links.count(path) != 0 ? links.at(path) : path;
   }
-  bool Fail(const std::string& op) { return ++calls[op] == failAt[op]; }
+  bool Fail(const std::string& op) {
+    if (++calls[op] != failAt[op]) return false;
+    if (errorText.empty()) errorText = failText;
+    return true;
+  }
   bool IsOpen(const std::string& path) const {
     return std::any_of(open.begin(), open.end(),
                        [&](const auto& h) { return h.second.path == path; });
