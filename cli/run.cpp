@@ -311,7 +311,9 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     const std::string name = list.Item(index);
     const FitResult result =
         WriteFit(files, sourceFolder + name, destFolder + fittingOutput, file);
-    for (const std::string& note : result.notes) ui.Warn("warning: " + name + ": " + note);
+    for (const std::string& note : result.notes) {
+      ui.Warn(std::string("warning: ").append(name).append(": ").append(note));
+    }
     if (!result.error.empty()) {
       ui.Warn("cannot fit " + name + ": " + result.error);
       return OutputWrite::Failed;
