@@ -61,9 +61,8 @@ static void ConvertBesideOldOutputs(FileSystem& fs) {
     EXPECT_EQ(fsys::file_size(out / (name + ".wav")), 1u) << name;
   }
   EXPECT_EQ(fsys::file_size(out / "e.wav"), 100u);
-  const auto outputs = std::distance(fsys::directory_iterator(out), {});
-  // a.wav and e.wav besides, and no temporary file
-  EXPECT_EQ(static_cast<std::size_t>(outputs), kept.size() + 2);
+  EXPECT_EQ(std::distance(fsys::directory_iterator(out), {}), std::ptrdiff_t(kept.size()) + 2)
+      << "a.wav, e.wav and the kept ones, and no temporary file";
   fsys::permissions(out / "b.wav", fsys::perms::owner_all);
   fsys::remove_all(root);
 }
@@ -78,7 +77,7 @@ TEST(PlatformFileSystem, KeepsOutputsACreateRefusesAndCreatesOnlyNewFiles) {
 #endif
 }
 
-#ifdef _WIN32
+#ifdef _WIN32  // kernel32's own
 TEST(PlatformFileSystem, LeadBytesFollowTheLocalesLanguageAndCodePage) {
   // Japanese, Korean, English, German, no thread locale, and outside the NT family the
   // system's double-byte flag. Shift-JIS: 0x81-0x9F and 0xE0-0xFC; code page 949: 0x81-0xFE.
@@ -92,9 +91,7 @@ TEST(PlatformFileSystem, LeadBytesFollowTheLocalesLanguageAndCodePage) {
     EXPECT_TRUE(count != 60 || (set[0x81] && set[0x9F] && !set[0xA0] && set[0xE0] && set[0xFC]));
   }
 }
-#endif
 
-#ifdef _WIN32
 // A close that fails (here: of a handle that may not be closed) fails the file and leaves no
 // output: moved through the handle onto a free name, the file goes again; moved by name, it is
 // still the temporary file the batch removes, and the old output is kept.

@@ -14,9 +14,8 @@ TEST(TotalPercent, TruncatesTheExtendedPrecisionProductToItsLow32Bits) {
       {100, 400, 25},  {0, 400, 0},   {400, 400, 100},   {7, 0, 100},
       {300, 100, 300}, {1, kMax, 0},  {kMax, kMax, 100}, {3000000000u, 100, -1294967296},
       {kMax, 1, 0}};
-  for (const auto& [done, total, percent] : cases) {
+  for (const auto& [done, total, percent] : cases)
     EXPECT_EQ(TotalPercent(done, total), percent) << done << "/" << total;
-  }
 #if (defined(__i386__) || defined(__x86_64__)) && LDBL_MANT_DIG == 64
   std::mt19937_64 random(20261206);
   for (int i = 0; i < 400000; ++i) {

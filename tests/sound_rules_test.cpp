@@ -15,9 +15,8 @@ TEST(SoundRules, AHeaderIsAcceptedWhenAnyOneMarkHolds) {
       {"riffwave", 0, false},       {"XXXXXXXX", 0x7A00, false}, {"XXXXXXXX", 0x1100, false},
       {"RIFFWAVEJUNK", 122, false}, {"RIFFXXXXJUNK", 122, true}, {"XXXXWAVEJUNK", 122, true}};
   for (const auto& [marks, tag, accepted] : headers) {
-    const Bytes file = SoundFile(40, tag);
     SoundHeader header;
-    std::copy(file.begin(), file.end(), header.begin());
+    std::copy_n(SoundFile(header.size(), tag).begin(), header.size(), header.begin());
     std::copy(marks, marks + 4, header.begin());
     std::copy(marks + 4, marks + std::strlen(marks), header.begin() + 8);
     EXPECT_EQ(IsAcceptedHeader(header), accepted) << marks << " " << tag;
