@@ -10,7 +10,6 @@ int main(int /*argc*/, char** argv) {
   if (file == INVALID_HANDLE_VALUE) return 1;
   std::puts("held");
   std::fflush(stdout);
-  while (std::getchar() != EOF) {
-  }
+  for (int c = 0; c != EOF;) c = std::getchar();
   return CloseHandle(file) ? 0 : 1;
 }

@@ -5,22 +5,16 @@
 #include "fakes/fakes.h"
 #include "fuzz/check.h"
 
-namespace {
-
 // Reads the name one character of one or two bytes at a time from its start.
-std::string OutputName(const std::string& name, const LeadByteSet& leadBytes) {
+static std::string OutputName(const std::string& name, const LeadByteSet& leadBytes) {
   std::size_t dot = std::string::npos;
-  for (std::size_t i = 0; i < name.size();
-       i += leadBytes[static_cast<unsigned char>(name[i])] + 1) {
+  for (std::size_t i = 0; i < name.size(); i += leadBytes[static_cast<unsigned char>(name[i])] + 1)
     if (name[i] == '.' || name[i] == '\\' || name[i] == ':')
       dot = name[i] == '.' ? i : std::string::npos;
-  }
   std::string ext = dot == std::string::npos ? "" : name.substr(dot);
   for (char& c : ext) c = static_cast<char>(c | 0x20);  // 'm', 'e', 'd' come only from either case
   return name.substr(0, dot) + (ext == ".med" ? ".wav" : ".med");
 }
-
-}  // namespace
 
 // Input: lead bytes, a failing operation and call, then per file a flags byte, name and body.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
