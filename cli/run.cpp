@@ -299,6 +299,8 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
       return false;
     if (plan.fit && !options.quiet) ui.Warn(FitLine(plan, name));
     fitting = plan.fit ? index : -1;
+    // A fitted file is decoded, not toggled: a chunk before its format is no reason to refuse it.
+    ui.WriteAnew(fitting);
     fittingOutput = output;
     ui.WriteAs(index, output);
     if (options.recursive) {

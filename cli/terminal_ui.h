@@ -45,6 +45,7 @@ class TerminalUi final : public BatchUi {
   std::string OutputNameOf(int index, const std::string& ruleName) override {
     return index == writeAsIndex_ ? writeAsName_ : ruleName;
   }
+  bool WritesAnew(int index) override { return index == anewIndex_; }
   OutputWrite WriteOutput(int index, FileSystem& fs, FileHandle file,
                           std::uint64_t& bytes) override {
     return writeOutput_ ? writeOutput_(index, fs, file, bytes) : OutputWrite::Copy;
@@ -59,6 +60,8 @@ class TerminalUi final : public BatchUi {
     writeAsName_ = std::move(name);
   }
   // Calls `writer` for each admitted file's output, as BatchUi::WriteOutput.
+  // Says that file `index` (none for -1) is written anew by the WriteEachOutput writer.
+  void WriteAnew(int index) { anewIndex_ = index; }
   void WriteEachOutput(
       std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writer) {
     writeOutput_ = std::move(writer);
@@ -103,6 +106,7 @@ class TerminalUi final : public BatchUi {
   Names names_{*this};
   int selected_ = -1;
   int writeAsIndex_ = -1;
+  int anewIndex_ = -1;
   std::string writeAsName_;
   int percent_ = 0;
   bool abortRequested_ = false;

@@ -66,9 +66,10 @@ NewFile CreateTemp(Batch& batch, const std::string& outputName, std::string& tem
   return {};
 }
 
-// Reads the header, refusing files too large to hold or without a complete, accepted header.
+// Reads the header, refusing files too large to hold or without a complete header that is
+// accepted, unless `anyHeader` (an output written anew, not by toggling the tag).
 FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sourcePath,
-                        std::uint64_t size, SoundHeader& header) {
+                        std::uint64_t size, SoundHeader& header, bool anyHeader) {
   if (size > kMaxFileSize) {
     batch.fs.Close(source);
     ShowError(batch, "File too large " + Quoted(sourcePath));
@@ -79,7 +80,7 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
   // A file whose size holds a whole tag but whose read came back short changed or failed while
   // it was read: its format is not what is wrong.
   const bool readShort = size >= kMinHeaderBytes && headerBytes < kMinHeaderBytes;
-  if (readShort || size < kMinHeaderBytes || !IsAcceptedHeader(header)) {
+  if (readShort || size < kMinHeaderBytes || (!anyHeader && !IsAcceptedHeader(header))) {
     batch.fs.Close(source);
     ShowError(batch, readShort ? "Error read file " + Quoted(sourcePath) : kNotSupportedText);
     return FileOutcome::Failed;
@@ -130,7 +131,8 @@ FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
 
   const std::uint64_t size = fs.Size(source);
   SoundHeader header{};
-  if (CheckSource(batch, source, sourcePath, size, header) != FileOutcome::Converted) {
+  if (CheckSource(batch, source, sourcePath, size, header, batch.ui.WritesAnew(index)) !=
+      FileOutcome::Converted) {
     return FileOutcome::Failed;
   }
   const auto length = static_cast<std::uint32_t>(size);

@@ -47,4 +47,7 @@ class BatchUi {
                                   std::uint64_t& /*bytes*/) {
     return OutputWrite::Copy;
   }
+  // True when WriteOutput writes file `index` anew from its decoded sound, so its header need
+  // not be one that toggling the tag at byte 20 converts. The window toggles every file's tag.
+  virtual bool WritesAnew(int /*index*/) { return false; }
 };

@@ -86,7 +86,8 @@ class Fit(unittest.TestCase):
 
     def test_fit_writes_the_meds_format_at_the_edits_length(self):
         # The game's .med: IMA ADPCM 22050 Hz mono, 512-byte blocks, with a fact chunk; edits
-        # of it in three formats it must be fitted from, and one it cannot read.
+        # of it in four formats it must be fitted from (one with a JUNK chunk before its format),
+        # and one it cannot read.
         os.makedirs("game"), os.makedirs("edit")
         run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "22050", "-ac", "1", "-c:a",
             "adpcm_ima_wav", "-block_size", "512", "med.wav")
@@ -96,13 +97,15 @@ class Fit(unittest.TestCase):
                           "gsm": "-r 8000 -c 1 -e gsm-full-rate"}.items():
             run("sox", "src.wav", *how.split(), "edit/%s.wav" % name)
             Path("game/%s.med" % name).write_bytes(med)
+        run("ffmpeg", "-v", "error", "-i", "src.wav", "-rf64", "auto", "edit/junk.wav")
+        Path("game/junk.med").write_bytes(med)
         result = subprocess.run([CLI, "--fit", "edit", "game"], capture_output=True, text=True)
         self.assertEqual(result.returncode, 1, result)
         self.assertIn("cannot fit gsm.wav: GSM 6.10 (0x0031) is not read\n", result.stderr)
-        self.assertIn("4 files, 3 converted (0 new, 3 fitted), 0 warnings, 1 failed", result.stdout)
+        self.assertIn("5 files, 4 converted (0 new, 4 fitted), 0 warnings, 1 failed", result.stdout)
         self.assertEqual(Path("game/gsm.med").read_bytes(), med)
         run("sox", "src.wav", "-t", "f32", "-c", "1", "ref.f32", "rate", "-v", "22050")
-        for name in ("pcm", "ima", "float"):
+        for name in ("pcm", "ima", "float", "junk"):
             fitted = bytearray(Path("game/%s.med" % name).read_bytes())
             self.assertEqual(fitted[12:40], med[12:40], name)  # the format chunk, byte for byte
             fitted[20] = 17
