@@ -9,6 +9,20 @@
 #include "cli/console.h"
 #include "fakes/fakes.h"
 
+// The options of a case: DEST "-" for none given; flags r recursive, n dry run, s strict,
+// i --info as JSON.
+static CliOptions Options(const std::string& source, const std::string& dest, const char* flags) {
+  CliOptions options;
+  options.source = source;
+  options.dest = dest;
+  options.destGiven = dest != "-";
+  options.recursive = std::strchr(flags, 'r') != nullptr;
+  options.dryRun = std::strchr(flags, 'n') != nullptr;
+  options.strict = std::strchr(flags, 's') != nullptr;
+  options.info = options.json = std::strchr(flags, 'i') != nullptr;
+  return options;
+}
+
 // D:\in holds a\x.wav (PCM: warned of, refused by --strict), b\deep\y.med and c\notes.txt; E:\odd
 // holds a file b. A refusal names DEST as typed and writes nothing (the suites of the real program
 // check SOURCE); -r makes a folder of DEST, its parents first, once a file of its own is let in.
@@ -46,13 +60,7 @@ TEST(RunCli, ChecksTheFoldersAndMakesOnlyTheFoldersOfAdmittedFiles) {
     fs.space.freeClusters = test.freeClusters;
     std::set<std::string> folders = fs.folders;
     for (const std::string& name : test.made) folders.insert("E:\\" + name);
-    CliOptions options;
-    options.source = test.source;
-    options.dest = test.dest;
-    options.destGiven = test.dest != "-";
-    options.recursive = std::strchr(test.flags, 'r') != nullptr;
-    options.dryRun = std::strchr(test.flags, 'n') != nullptr;
-    options.strict = std::strchr(test.flags, 's') != nullptr;
+    const CliOptions options = Options(test.source, test.dest, test.flags);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(RunCli(options, fs), test.code);
@@ -117,13 +125,8 @@ TEST(RunCli, ChecksBothDirectionsAndCountsWhatARunWouldDo) {
                   {"E:\\out\\d.med", med},
                   {"D:\\in\\e.wav", Poke(WithTag(med, 17), 2999, 0, 1)},
                   {"E:\\out\\e.med", med}};
-    CliOptions options;
-    options.source = "D:\\in";
-    options.dest = "E:\\out";
-    options.destGiven = options.recursive = true;
-    options.dryRun = std::strchr(test.flags, 'n') != nullptr;
-    options.strict = std::strchr(test.flags, 's') != nullptr;
-    options.info = options.json = std::strchr(test.flags, 'i') != nullptr;
+    CliOptions options = Options("D:\\in", "E:\\out", test.flags);
+    options.recursive = true;
     if (options.info) fs.entries["D:\\in\\q\"\x01\xff.med"] = PlayableSound(3000, 122);
     fs.failAt["CreateNew"] = test.failAt;
     fs.space.freeClusters = test.freeClusters;
@@ -151,7 +154,7 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
   struct Case {
     const char* what;
     std::string source, dest, to;  // dest "-": none given
-    const char* flags;             // r: recursive, n: dry run, i: names ignore case, 2: a.Med too
+    const char* flags;             // r: recursive, n: dry run, c: names ignore case, 2: a.Med too
     int code;
     std::string err, out;  // parts of standard error and output, '\' as the platform's
     std::string written;   // every path new or changed, in order, each followed by a space
@@ -169,7 +172,7 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
       {"DEST's parent missing", "D:\\in", "E:\\no\\new", "", "", 2, "new\" does not exist", "", ""},
       {"a dry run", "D:\\in", "E:\\out", "med", "n", 0, "", "D:\\in\\a.wav -> E:\\out\\A.MED", ""},
       {"two in other cases", "D:\\in\\a.wav", "E:\\out", "", "2", 1, "(A.MED, a.Med)", "", ""},
-      {"names ignore case", "D:\\in\\a.wav", "E:\\out", "", "i", 0, "", "", "E:\\out\\a.med "}};
+      {"names ignore case", "D:\\in\\a.wav", "E:\\out", "", "c", 0, "", "", "E:\\out\\a.med "}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
@@ -179,14 +182,9 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
       fs.entries[med] = SoundFile(300, 122);
     fs.entries["D:\\in\\a.wav"] = SoundFile(300, 17, 2);
     if (std::strchr(test.flags, '2') != nullptr) fs.entries["E:\\out\\a.Med"];
-    fs.ignoreCase = std::strchr(test.flags, 'i') != nullptr;
+    fs.ignoreCase = std::strchr(test.flags, 'c') != nullptr;
     const auto before = fs.entries;
-    CliOptions options;
-    options.source = test.source;
-    options.dest = test.dest;
-    options.destGiven = test.dest != "-";
-    options.recursive = std::strchr(test.flags, 'r') != nullptr;
-    options.dryRun = std::strchr(test.flags, 'n') != nullptr;
+    CliOptions options = Options(test.source, test.dest, test.flags);
     options.to = test.to;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
