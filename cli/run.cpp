@@ -59,12 +59,17 @@ struct Checked {
   std::vector<std::string> newOutputs;  // outputs that did not exist when their file was reached
 };
 
-void PrintSummary(const CliOptions& options, const BatchSummary& summary, int warnings,
-                  int created, int fitted) {
-  const std::string fittedText = options.fit ? ", " + std::to_string(fitted) + " fitted" : "";
+// "(2 new)", or under --fit "(2 new, 1 fitted)": what the converted count holds.
+std::string NewAndFitted(const CliOptions& options, std::size_t created, int fitted) {
+  return "(" + std::to_string(created) + " new" +
+         (options.fit ? ", " + std::to_string(fitted) + " fitted" : "") + ")";
+}
+
+void PrintSummary(const CliOptions& options, const BatchSummary& summary, int warnings, int created,
+                  int fitted) {
   WriteText(stdout, "Summary: " + Counted(summary.listed, "file") + ", " +
-                        std::to_string(summary.converted) + " converted (" +
-                        std::to_string(created) + " new" + fittedText + "), " +
+                        std::to_string(summary.converted) + " converted " +
+                        NewAndFitted(options, static_cast<std::size_t>(created), fitted) + ", " +
                         Counted(warnings, "warning") + ", " + std::to_string(summary.failed) +
                         " failed, " + std::to_string(summary.skipped) + " skipped, " +
                         Counted(summary.bytesWritten, "byte") + " written\n");
@@ -105,7 +110,7 @@ bool Refuses(const CliOptions& options, FileSystem& fs, const std::string& sourc
     return true;
   }
   output = onDisk.name;
-  const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+  const bool isMed = IsMedName(name, leadBytes);
   plan = options.fit && !isMed ? PlanFit(fs, sourceFolder + name, destFolder + output) : FitPlan{};
   if (plan.fit && !plan.refusal.empty()) {
     show("cannot fit " + name + ": " + plan.refusal);
@@ -167,10 +172,8 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
                           "\": " + problem + "\n");
   }
   if (!options.quiet) {
-    const std::string fittedText =
-        options.fit ? ", " + std::to_string(checked.fitted) + " fitted" : "";
-    WriteText(stdout, "Dry run: " + Counted(converted.Count(), "file") + " would be converted (" +
-                          std::to_string(checked.newOutputs.size()) + " new" + fittedText + "), " +
+    WriteText(stdout, "Dry run: " + Counted(converted.Count(), "file") + " would be converted " +
+                          NewAndFitted(options, checked.newOutputs.size(), checked.fitted) + ", " +
                           Counted(checked.warnings, "warning") + ", " +
                           std::to_string(checked.refused) + " refused, " +
                           Counted(ListedBytes(fs, sourceFolder, converted), "byte") +
@@ -188,9 +191,9 @@ int Info(const CliOptions& options, const std::string& source, const std::string
     WriteText(stderr, "Please select files first\n");
     return kExitUsage;
   }
-  const std::vector<std::string> names =
-      options.recursive ? WalkTree(source, dest, fs, Pick::EverySound).files
-                        : SoundFilesIn(source, fs);
+  const std::vector<std::string> names = options.recursive
+                                             ? WalkTree(source, dest, fs, Pick::EverySound).files
+                                             : SoundFilesIn(source, fs);
   if (names.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options));
   }
@@ -204,7 +207,7 @@ int Info(const CliOptions& options, const std::string& source, const std::string
   for (const std::string& name : names) {
     InfoRow row{ForDisplay(options.json ? given + name : name), ReadWaveFormat(fs, folder + name),
                 "", ""};
-    const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+    const bool isMed = IsMedName(name, leadBytes);
     row.problem = ProblemText(PlayProblem(row.format, isMed), row.format);
     if (!dest.empty()) {
       const std::string output =
@@ -311,8 +314,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   ui.WriteEachOutput([&](int index, FileSystem& files, FileHandle file, std::uint64_t& bytes) {
     if (index != fitting) return OutputWrite::Copy;
     const std::string name = list.Item(index);
-    const FitResult result =
-        WriteFit(files, sourceFolder + name, destFolder + fittingOutput, file);
+    const FitResult result = WriteFit(files, sourceFolder + name, destFolder + fittingOutput, file);
     for (const std::string& note : result.notes) {
       ui.Warn(std::string("warning: ").append(name).append(": ").append(note));
     }

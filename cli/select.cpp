@@ -4,15 +4,8 @@
 
 #include <algorithm>
 
+#include "cli/verdict.h"
 #include "convert/sound_rules.h"
-
-namespace {
-
-std::string Count(int n, const char* kind) {
-  return std::to_string(n) + " " + kind + " file" + (n == 1 ? "" : "s");
-}
-
-}  // namespace
 
 PathParts SplitPath(std::string path, const LeadByteSet& leadBytes) {
   // No double-byte character holds a '/' byte, so each is a separator, as the file system
@@ -47,8 +40,9 @@ std::string MixedFolderNotices(const Tree& tree, const std::string& top) {
     const auto wavs = std::count(tree.folderOf.begin(), tree.folderOf.end(), static_cast<int>(i));
     std::string shown = WithTrailingBackslash(top) + folder.relative;
     shown.pop_back();
-    notices += shown + ": " + Count(static_cast<int>(wavs), ".wav") + " converted, " +
-               Count(folder.leftOut, ".med") + " left out; --to wav converts them\n";
+    notices += shown + ": " + Counted(static_cast<std::uint64_t>(wavs), ".wav file") +
+               " converted, " + Counted(static_cast<std::uint64_t>(folder.leftOut), ".med file") +
+               " left out; --to wav converts them\n";
   }
   return notices;
 }

@@ -46,7 +46,7 @@ bool ConversionIsOutput(FileSystem& fs, const std::string& source, const std::st
 Verdict JudgeConversion(FileSystem& fs, const std::string& folder, const std::string& name,
                         const std::string& outFolder, const std::string& outName,
                         const LeadByteSet& leadBytes) {
-  const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+  const bool isMed = IsMedName(name, leadBytes);
   const WaveFormat source = ReadWaveFormat(fs, folder + name);
   const WaveFormat output = ReadWaveFormat(fs, outFolder + outName);
   Verdict verdict;

@@ -89,7 +89,10 @@ std::string WithExtension(std::string_view name, std::string_view ext,
   return result;
 }
 
+bool IsMedName(std::string_view name, const LeadByteSet& leadBytes) {
+  return ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
+}
+
 std::string OutputNameFor(std::string_view name, const LeadByteSet& leadBytes) {
-  const bool isMed = ToLowerAscii(ExtensionOf(name, leadBytes)) == ".med";
-  return WithExtension(name, isMed ? ".wav" : ".med", leadBytes);
+  return WithExtension(name, IsMedName(name, leadBytes) ? ".wav" : ".med", leadBytes);
 }

@@ -35,5 +35,7 @@ std::string ExtensionOf(std::string_view name, const LeadByteSet& leadBytes);
 // `name` with its extension replaced by `ext`, or with `ext` appended when it has none.
 std::string WithExtension(std::string_view name, std::string_view ext,
                           const LeadByteSet& leadBytes);
+// True when the name's extension is ".med" in any case.
+bool IsMedName(std::string_view name, const LeadByteSet& leadBytes);
 // A ".med" name (any case) becomes ".wav"; every other name becomes ".med".
 std::string OutputNameFor(std::string_view name, const LeadByteSet& leadBytes);
