@@ -2,6 +2,7 @@
 // ffmpeg:
 //   fit_tool decode IN.wav OUT.f32              our decoders; prints "CHANNELS RATE FRAMES SHORT"
 //   fit_tool fit IN.wav OUT.wav CH RATE ALIGN [BEAM]   IMA ADPCM of that layout; prints frames
+//   fit_tool stages IN.wav OUT.wav CH RATE      the float sound --fit encodes; prints frames
 //   fit_tool snr REF.f32 TEST.f32 CHANNELS      prints "DB REF_FRAMES TEST_FRAMES"
 //   fit_tool resample                           libsamplerate's converters: quality and speed
 #include <array>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -94,48 +96,86 @@ int DecodeCommand(const std::string& in, const std::string& outPath) {
   return 0;
 }
 
-int FitCommand(const std::string& in, const std::string& outPath, const ImaLayout& layout,
-               std::uint32_t rate, int beam) {
-  if (const std::string why = CheckImaLayout(layout); !why.empty()) return Fail(why);
-  ImaEncoder encoder(layout, beam);
+// Writes a WAVE file around `data`: its format chunk (`extra` after the common 16 bytes), a fact
+// chunk and the data.
+void WriteWave(const std::string& path, std::uint32_t formatTag, std::uint16_t channels,
+               std::uint32_t rate, std::uint32_t byteRate, std::uint16_t blockAlign,
+               std::uint16_t bits, const Bytes& extra, std::uint32_t frames, const Bytes& data) {
+  Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  Put(file, static_cast<std::uint32_t>(16 + extra.size()), 4);
+  Put(file, formatTag | static_cast<std::uint32_t>(channels) << 16, 4);
+  Put(file, rate, 4);
+  Put(file, byteRate, 4);
+  Put(file, blockAlign | static_cast<std::uint32_t>(bits) << 16, 4);
+  file.insert(file.end(), extra.begin(), extra.end());
+  file.insert(file.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0});
+  Put(file, frames, 4);
+  file.insert(file.end(), {'d', 'a', 't', 'a'});
+  Put(file, static_cast<std::uint32_t>(data.size()), 4);
+  file.insert(file.end(), data.begin(), data.end());
+  const auto riff = static_cast<std::uint32_t>(file.size() - 8);
+  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+}
+
+// Runs the channel and rate stages of --fit over `in`, handing the float frames to `take`.
+bool RunStages(const std::string& in, std::uint16_t channels, std::uint32_t rate,
+               const std::function<void(const float*, std::size_t)>& take) {
   std::unique_ptr<Resampler> resampler;
-  Bytes blocks;
   std::vector<float> mapped, resampled;
   SoundFormat format;
   DecodeResult result;
   const auto stage = [&](const float* frames, std::size_t count, bool last) {
     mapped.clear();
     resampled.clear();
-    MapChannels(frames, count, format.channels, layout.channels, mapped);
-    if (!resampler)
-      resampler = std::make_unique<Resampler>(layout.channels, format.sampleRate, rate);
+    MapChannels(frames, count, format.channels, channels, mapped);
+    if (!resampler) resampler = std::make_unique<Resampler>(channels, format.sampleRate, rate);
     if (!resampler->Process(mapped.data(), count, last, resampled)) return false;
-    encoder.Encode(resampled.data(), resampled.size() / layout.channels, blocks);
+    take(resampled.data(), resampled.size() / channels);
     return true;
   };
   if (!Decode(
           in, format, [&](const float* f, std::size_t n) { return stage(f, n, false); }, result))
+    return false;
+  if (!stage(nullptr, 0, true)) return Fail(resampler->Error()) == 0;
+  return true;
+}
+
+int FitCommand(const std::string& in, const std::string& outPath, const ImaLayout& layout,
+               std::uint32_t rate, int beam) {
+  if (const std::string why = CheckImaLayout(layout); !why.empty()) return Fail(why);
+  ImaEncoder encoder(layout, beam);
+  Bytes blocks;
+  if (!RunStages(in, layout.channels, rate, [&](const float* frames, std::size_t count) {
+        encoder.Encode(frames, count, blocks);
+      }))
     return 2;
-  if (!stage(nullptr, 0, true)) return Fail(resampler->Error());
   const std::uint64_t frames = encoder.Finish(blocks);
-  Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-  Put(file, 20, 4);
-  Put(file, kTagIma | static_cast<std::uint32_t>(layout.channels) << 16, 4);
-  Put(file, rate, 4);
-  Put(file,
-      static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign / layout.samplesPerBlock),
-      4);
-  Put(file, layout.blockAlign | 4U << 16, 4);
-  Put(file, 2U | static_cast<std::uint32_t>(layout.samplesPerBlock) << 16, 4);
-  file.insert(file.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0});
-  Put(file, static_cast<std::uint32_t>(frames), 4);
-  file.insert(file.end(), {'d', 'a', 't', 'a'});
-  Put(file, static_cast<std::uint32_t>(blocks.size()), 4);
-  file.insert(file.end(), blocks.begin(), blocks.end());
-  const auto riff = static_cast<std::uint32_t>(file.size() - 8);
-  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
-  std::ofstream(outPath, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  Bytes extra;
+  Put(extra, 2U | static_cast<std::uint32_t>(layout.samplesPerBlock) << 16, 4);
+  WriteWave(outPath, kTagIma, layout.channels, rate,
+            static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign /
+                                       layout.samplesPerBlock),
+            layout.blockAlign, 4, extra,
+            static_cast<std::uint32_t>(frames), blocks);
+  std::cout << frames << "\n";
+  return 0;
+}
+
+int StagesCommand(const std::string& in, const std::string& outPath, std::uint16_t channels,
+                  std::uint32_t rate) {
+  Bytes data;
+  std::uint64_t frames = 0;
+  if (!RunStages(in, channels, rate, [&](const float* samples, std::size_t count) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples);
+        data.insert(data.end(), bytes, bytes + count * channels * sizeof(float));
+        frames += count;
+      }))
+    return 2;
+  WriteWave(outPath, kTagFloat, channels, rate, rate * 4U * channels,
+            static_cast<std::uint16_t>(4 * channels), 32, {0, 0},
+            static_cast<std::uint32_t>(frames), data);
   std::cout << frames << "\n";
   return 0;
 }
@@ -227,6 +267,9 @@ int main(int argc, char** argv) {
     return FitCommand(args[1], args[2], layout, static_cast<std::uint32_t>(std::stoul(args[4])),
                       args.size() == 7 ? std::stoi(args[6]) : ImaEncoder::kDefaultBeam);
   }
+  if (args.size() == 5 && args[0] == "stages")
+    return StagesCommand(args[1], args[2], static_cast<std::uint16_t>(std::stoul(args[3])),
+                         static_cast<std::uint32_t>(std::stoul(args[4])));
   if (args.size() == 4 && args[0] == "snr") return SnrCommand(args[1], args[2], std::stoi(args[3]));
   if (args.size() == 1 && args[0] == "resample") return ResampleCommand();
   return Fail("usage: see the top of bench/fit_tool.cpp");
