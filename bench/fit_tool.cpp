@@ -154,11 +154,10 @@ int FitCommand(const std::string& in, const std::string& outPath, const ImaLayou
   const std::uint64_t frames = encoder.Finish(blocks);
   Bytes extra;
   Put(extra, 2U | static_cast<std::uint32_t>(layout.samplesPerBlock) << 16, 4);
-  WriteWave(outPath, kTagIma, layout.channels, rate,
-            static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign /
-                                       layout.samplesPerBlock),
-            layout.blockAlign, 4, extra,
-            static_cast<std::uint32_t>(frames), blocks);
+  WriteWave(
+      outPath, kTagIma, layout.channels, rate,
+      static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign / layout.samplesPerBlock),
+      layout.blockAlign, 4, extra, static_cast<std::uint32_t>(frames), blocks);
   std::cout << frames << "\n";
   return 0;
 }
@@ -208,8 +207,8 @@ int SnrCommand(const std::string& refPath, const std::string& testPath, int chan
 // go: the figures are the passed tones' SNR against their ideal samples and how far the
 // rejected one is pushed down.
 int ResampleCommand() {
-  const std::vector<std::pair<std::uint32_t, std::uint32_t>> rates = {{44100, 22050},
-                                                                      {48000, 11025}};
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> rates = {
+      {48000, 44100}, {44100, 22050}, {48000, 11025}};
   const std::vector<std::pair<ResampleQuality, const char*>> qualities = {
       {ResampleQuality::Best, "SINC_BEST_QUALITY"},
       {ResampleQuality::Medium, "SINC_MEDIUM_QUALITY"},

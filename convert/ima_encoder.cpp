@@ -2,71 +2,155 @@
 #include "convert/ima_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "convert/ima_tables.h"
 
 namespace {
 
-struct Node {
-  ImaState state;
-  std::uint64_t cost = 0;  // squared error so far
-  int parent = -1;         // in the previous sample's beam
-  int code = 0;
+// What one code does from each step index, worked out once: the difference it adds or takes away
+// and the step index it leads to.
+struct Moves {
+  std::array<std::array<int, 8>, kImaMaxIndex + 1> difference{};
+  std::array<std::array<std::uint8_t, 8>, kImaMaxIndex + 1> index{};
+  constexpr Moves() {
+    for (int i = 0; i <= kImaMaxIndex; ++i) {
+      for (int code = 0; code < 8; ++code) {
+        ImaState state{0, i};
+        difference[i][code] = ImaStep(state, code);
+        index[i][code] = static_cast<std::uint8_t>(state.index);
+      }
+    }
+  }
+};
+constexpr Moves kMoves;
+
+// A partial code sequence: where it leaves the decoder, what it has cost, how it got there.
+struct Path {
+  std::uint64_t cost;  // squared error so far
+  std::int32_t predictor;
+  std::uint8_t index;
+  std::uint8_t parent;  // its place among the previous sample's kept paths
+  std::uint8_t code;
+};
+
+// At most this many kept paths share a step index, so that the search keeps sequences whose
+// step sizes differ, not only near copies of the best one.
+constexpr int kPerIndex = 2;
+
+// The kept paths of one sample, cheapest first, at most `beam` of them.
+class Kept {
+ public:
+  explicit Kept(std::size_t beam) : beam_(beam) {}
+  void Clear() {
+    size_ = 0;
+    bar_ = UINT64_MAX;
+  }
+  std::size_t Size() const { return size_; }
+  const Path& operator[](std::size_t k) const { return paths_[k]; }
+  // The cost a new path must come under to be kept.
+  std::uint64_t Bar() const { return bar_; }
+
+  void Offer(const Path& path) {
+    if (path.cost >= Bar()) return;
+    // A kept path in the same state decodes alike from here on, and a step index already kept
+    // kPerIndex times gives up its costliest: either way one path goes.
+    std::size_t same = size_, sharing = 0, costliest = size_;
+    for (std::size_t k = 0; k < size_; ++k) {
+      if (paths_[k].index != path.index) continue;
+      ++sharing;
+      costliest = k;
+      if (paths_[k].predictor == path.predictor) same = k;
+    }
+    std::size_t gone = size_;
+    if (same < size_) {
+      if (paths_[same].cost <= path.cost) return;
+      gone = same;
+    } else if (sharing >= kPerIndex) {
+      if (paths_[costliest].cost <= path.cost) return;
+      gone = costliest;
+    } else if (size_ == beam_) {
+      gone = size_ - 1;
+    }
+    if (gone == size_) ++size_;
+    std::size_t at = gone;
+    for (; at > 0 && paths_[at - 1].cost > path.cost; --at) paths_[at] = paths_[at - 1];
+    for (; at + 1 < size_ && paths_[at + 1].cost < path.cost; ++at) paths_[at] = paths_[at + 1];
+    paths_[at] = path;
+    if (size_ == beam_) bar_ = paths_[size_ - 1].cost;
+  }
+
+ private:
+  std::array<Path, kImaMaxIndex + 1> paths_{};
+  std::size_t beam_;
+  std::size_t size_ = 0;
+  std::uint64_t bar_ = UINT64_MAX;
 };
 
 // The codes for samples 1.. of `x`, and the step index to start from, that bring the decoded
 // samples closest to `x` among the `beam` best partial sequences kept at each sample.
-std::vector<std::uint8_t> SearchCodes(const std::vector<int>& x, std::size_t beam,
-                                      int& startIndex) {
-  // Every sample's kept nodes, one after another; `begins[t]` is where sample t's start.
-  std::vector<Node> nodes;
-  nodes.reserve(kImaMaxIndex + 1 + x.size() * beam);
-  std::vector<std::size_t> begins = {0};
-  for (int index = 0; index <= kImaMaxIndex; ++index) nodes.push_back({{x[0], index}});
-  std::vector<Node> next;
+void SearchCodes(const std::vector<int>& x, std::size_t beam, std::vector<std::uint8_t>& codes,
+                 std::vector<std::uint8_t>& trail, int& startIndex) {
+  // The first sample's paths, one per step index, and two sets of `beam` taking turns after it.
+  Kept first(kImaMaxIndex + 1), even(beam), odd(beam);
+  for (int index = 0; index <= kImaMaxIndex; ++index)
+    first.Offer({0, x[0], static_cast<std::uint8_t>(index), 0, 0});
+  Kept* now = &first;
+  trail.resize(x.size() * 2 * beam);
   for (std::size_t t = 1; t < x.size(); ++t) {
-    const std::size_t from = begins.back(), to = nodes.size();
-    begins.push_back(to);
-    next.clear();
-    for (std::size_t p = from; p < to; ++p) {
-      // Only the codes around the one nearest the sample, and the smallest step the other way
-      // (which lowers the step size), can lead anywhere good; the rest cost the search its time.
-      const int predictor = nodes[p].state.predictor;
-      const int sign = x[t] >= predictor ? 0 : 8;
-      const int step = kImaSteps[static_cast<std::size_t>(nodes[p].state.index)];
-      const int nearest = std::min(7, 4 * std::abs(x[t] - predictor) / step);
-      const int codes[] = {sign | std::max(0, nearest - 1), sign | nearest,
-                           sign | std::min(7, nearest + 1), sign ^ 8};
-      for (std::size_t k = 0; k < 4; ++k) {
-        const int code = codes[k];
-        if (k > 0 && code == codes[k - 1]) continue;
-        ImaState state = nodes[p].state;
-        const std::int64_t error = ImaStep(state, code) - x[t];
-        next.push_back({state, nodes[p].cost + static_cast<std::uint64_t>(error * error),
-                        static_cast<int>(p), code});
+    Kept& next = t % 2 == 0 ? even : odd;
+    next.Clear();
+    const int target = x[t];
+    for (std::size_t p = 0; p < now->Size() && (*now)[p].cost < next.Bar(); ++p) {
+      const Path& from = (*now)[p];
+      // The nearest code's magnitude, found as the decoder adds the step's halves.
+      const int sign = target >= from.predictor ? 0 : 8;
+      const int step = kImaSteps[from.index];
+      int distance = std::abs(target - from.predictor), nearest = 0;
+      for (int bit = 4, part = step; bit != 0; bit >>= 1, part >>= 1) {
+        if (distance >= part) {
+          nearest |= bit;
+          distance -= part;
+        }
+      }
+      // The codes around the nearest one, and the largest where it runs into full scale: there
+      // its overshoot costs nothing and the step grows fastest. Others were tried and never
+      // found a closer sequence.
+      const auto& differences = kMoves.difference[from.index];
+      const auto& indexes = kMoves.index[from.index];
+      std::array<int, 4> tried{};
+      std::size_t count = 0;
+      for (int magnitude = std::max(0, nearest - 1); magnitude <= std::min(7, nearest + 1);)
+        tried[count++] = magnitude++;
+      const int largest = from.predictor + (sign != 0 ? -differences[7] : differences[7]);
+      if (nearest + 1 < 7 && (largest > 32767 || largest < -32768)) tried[count++] = 7;
+      for (std::size_t k = 0; k < count; ++k) {
+        const int code = sign | tried[k];
+        const int difference = differences[static_cast<std::size_t>(tried[k])];
+        const int predictor =
+            std::clamp(from.predictor + (sign != 0 ? -difference : difference), -32768, 32767);
+        const std::int64_t error = predictor - target;
+        const std::uint64_t cost = from.cost + static_cast<std::uint64_t>(error * error);
+        next.Offer({cost, predictor, indexes[static_cast<std::size_t>(tried[k])],
+                    static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(code)});
       }
     }
-    const auto cheaper = [](const Node& a, const Node& b) { return a.cost < b.cost; };
-    const auto sorted = next.begin() + static_cast<std::ptrdiff_t>(std::min(next.size(), 2 * beam));
-    std::partial_sort(next.begin(), sorted, next.end(), cheaper);
-    // Two sequences in the same state decode alike from here on: only the cheaper one matters.
-    for (auto node = next.begin(); node != sorted && nodes.size() - to < beam; ++node) {
-      const bool seen = std::any_of(
-          nodes.begin() + static_cast<std::ptrdiff_t>(to), nodes.end(), [&](const Node& k) {
-            return k.state.predictor == node->state.predictor && k.state.index == node->state.index;
-          });
-      if (!seen) nodes.push_back(*node);
+    for (std::size_t k = 0; k < next.Size(); ++k) {
+      trail[2 * (t * beam + k)] = next[k].parent;
+      trail[2 * (t * beam + k) + 1] = next[k].code;
     }
+    now = &next;
   }
-  std::vector<std::uint8_t> codes(x.size() - 1);
-  std::size_t at = begins.back();  // each sample's nodes are sorted by cost: the first is best
+  codes.resize(x.size() - 1);
+  std::size_t at = 0;  // the cheapest path of the last sample
   for (std::size_t t = x.size() - 1; t > 0; --t) {
-    codes[t - 1] = static_cast<std::uint8_t>(nodes[at].code);
-    at = static_cast<std::size_t>(nodes[at].parent);
+    codes[t - 1] = trail[2 * (t * beam + at) + 1];
+    at = trail[2 * (t * beam + at)];
   }
-  startIndex = nodes[at].state.index;
-  return codes;
+  // The first sample's paths were offered in step index order and none was refused.
+  startIndex = static_cast<int>(at);
 }
 
 }  // namespace
@@ -92,7 +176,7 @@ std::string CheckImaLayout(const ImaLayout& layout) {
 ImaEncoder::ImaEncoder(const ImaLayout& layout, int beam)
     : layout_(layout),
       capacity_(ImaBlockCapacity(layout.channels, layout.blockAlign)),
-      beam_(std::max(1, beam)) {
+      beam_(std::clamp(beam, 1, kMaxBeam)) {
   pending_.reserve(static_cast<std::size_t>(layout.samplesPerBlock) * layout.channels);
 }
 
@@ -118,14 +202,15 @@ void ImaEncoder::EncodeBlock(std::vector<std::uint8_t>& out) {
   const std::size_t at = out.size();
   out.resize(at + layout_.blockAlign);
   std::uint8_t* block = out.data() + at;
-  std::vector<int> x(capacity_);
+  std::vector<int>& x = samples_;
+  x.resize(capacity_);
   for (std::size_t c = 0; c < ch; ++c) {
     // A block is decoded whole: the samples past the sound's end, and past the samples per block
     // the format states, repeat the last one, the cheapest to reach.
     for (std::size_t i = 0; i < capacity_; ++i) x[i] = pending_[std::min(i, frames - 1) * ch + c];
     int startIndex = 0;
-    const std::vector<std::uint8_t> codes =
-        SearchCodes(x, static_cast<std::size_t>(beam_), startIndex);
+    std::vector<std::uint8_t>& codes = codes_;
+    SearchCodes(x, static_cast<std::size_t>(beam_), codes, trail_, startIndex);
     const auto first = static_cast<std::uint16_t>(x[0]);
     block[4 * c] = static_cast<std::uint8_t>(first & 0xFF);
     block[4 * c + 1] = static_cast<std::uint8_t>(first >> 8);

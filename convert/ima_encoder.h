@@ -23,9 +23,10 @@ std::string CheckImaLayout(const ImaLayout& layout);
 class ImaEncoder {
  public:
   // How many partial code sequences each block's search keeps: more is closer and slower.
-  static constexpr int kDefaultBeam = 3;
+  static constexpr int kDefaultBeam = 4;
+  static constexpr int kMaxBeam = 32;
 
-  // `layout` must pass CheckImaLayout.
+  // `layout` must pass CheckImaLayout; `beam` is brought within 1 to kMaxBeam.
   explicit ImaEncoder(const ImaLayout& layout, int beam = kDefaultBeam);
   // Appends the blocks that `count` more interleaved frames complete; samples are in [-1, 1]
   // and clipped beyond it.
@@ -40,6 +41,8 @@ class ImaEncoder {
   ImaLayout layout_;
   std::uint32_t capacity_;
   int beam_;
-  std::vector<std::int16_t> pending_;  // interleaved frames of the block being filled
+  std::vector<std::int16_t> pending_;        // interleaved frames of the block being filled
+  std::vector<int> samples_;                 // one channel of it, as the search reads it
+  std::vector<std::uint8_t> codes_, trail_;  // the search's result and its working memory
   std::uint64_t frames_ = 0;
 };

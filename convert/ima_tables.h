@@ -24,7 +24,7 @@ struct ImaState {
 
 // Applies one 4-bit code to `state` and returns the new sample: the step's eighth plus the
 // halves the code's three low bits choose, added or (sign bit set) taken away.
-inline int ImaStep(ImaState& state, int code) {
+constexpr int ImaStep(ImaState& state, int code) {
   const int step = kImaSteps[static_cast<std::size_t>(state.index)];
   int difference = step >> 3;
   if ((code & 4) != 0) difference += step;
