@@ -116,6 +116,25 @@ class Fit(unittest.TestCase):
                     self.assertTrue(frames <= played < frames + 1017, played)
                     self.assertGreaterEqual(db, 25)  # measured 25.7 to 26.7
 
+    @unittest.skipUnless(os.environ.get("FIT_MEASURES_MEMORY"), "a sanitizer's memory is its own")
+    def test_a_long_edit_streams_through(self):
+        # The fit's peak memory on a minute of 48 kHz stereo, beyond its peak on one second.
+        run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "44100", "-c:a", "adpcm_ima_wav",
+            "-block_size", "2048", "stereo.wav")
+        med = bytearray(Path("stereo.wav").read_bytes())
+        med[20] = 122
+        peaks = []
+        for seconds in (1, 60):
+            edit, game = "edit%d" % seconds, "game%d" % seconds
+            os.makedirs(edit), os.makedirs(game)
+            run("sox", "-n", "-r", "48000", "-c", "2", "-b", "16", edit + "/s.wav", "synth",
+                str(seconds), "sine", "200-8000", "sine", "440", "gain", "-4")
+            Path(game + "/s.med").write_bytes(med)
+            # Started by a small process: a child of this one would count this one's memory.
+            run("/usr/bin/time", "-f", "%M", "-o", "peak", CLI, "--fit", "--quiet", edit, game)
+            peaks.append(int(Path("peak").read_text()))  # KiB
+        self.assertLess(peaks[1] - peaks[0], 8 * 1024, peaks)  # the edit's data is 11 MiB
+
 
 if __name__ == "__main__":
     if not TOOL or not CLI or not shutil.which("sox") or not shutil.which("ffmpeg"):
