@@ -15,6 +15,7 @@ namespace {
 struct Moves {
   std::array<std::array<int, 8>, kImaMaxIndex + 1> difference{};
   std::array<std::array<std::uint8_t, 8>, kImaMaxIndex + 1> index{};
+  std::array<std::uint32_t, kImaMaxIndex + 1> quarter{};  // 4 / step, in 16.16 fixed point
   constexpr Moves() {
     for (int i = 0; i <= kImaMaxIndex; ++i) {
       for (int code = 0; code < 8; ++code) {
@@ -22,6 +23,7 @@ struct Moves {
         difference[i][code] = ImaStep(state, code);
         index[i][code] = static_cast<std::uint8_t>(state.index);
       }
+      quarter[i] = (4U << 16) / static_cast<std::uint32_t>(kImaSteps[i]);
     }
   }
 };
@@ -105,16 +107,13 @@ void SearchCodes(const std::vector<int>& x, std::size_t beam, std::vector<std::u
     const int target = x[t];
     for (std::size_t p = 0; p < now->Size() && (*now)[p].cost < next.Bar(); ++p) {
       const Path& from = (*now)[p];
-      // The nearest code's magnitude, found as the decoder adds the step's halves.
+      // The nearest code's magnitude, four times the distance in steps, by a multiplication
+      // rather than a division: within one of the exact one, which the codes tried around it
+      // make up for.
       const int sign = target >= from.predictor ? 0 : 8;
-      const int step = kImaSteps[from.index];
-      int distance = std::abs(target - from.predictor), nearest = 0;
-      for (int bit = 4, part = step; bit != 0; bit >>= 1, part >>= 1) {
-        if (distance >= part) {
-          nearest |= bit;
-          distance -= part;
-        }
-      }
+      const auto distance = static_cast<std::uint32_t>(std::abs(target - from.predictor));
+      const int nearest =
+          std::min(7, static_cast<int>(distance * kMoves.quarter[from.index] >> 16));
       // The codes around the nearest one, and the largest where it runs into full scale: there
       // its overshoot costs nothing and the step grows fastest. Others were tried and never
       // found a closer sequence.
