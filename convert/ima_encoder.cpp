@@ -19,9 +19,9 @@ struct Moves {
   constexpr Moves() {
     for (int i = 0; i <= kImaMaxIndex; ++i) {
       for (int code = 0; code < 8; ++code) {
-        ImaState state{0, i};
-        difference[i][code] = ImaStep(state, code);
-        index[i][code] = static_cast<std::uint8_t>(state.index);
+        difference[i][code] = ImaDifference(kImaSteps[i], code);
+        index[i][code] = static_cast<std::uint8_t>(
+            std::clamp(i + kImaIndexMoves[static_cast<std::size_t>(code)], 0, kImaMaxIndex));
       }
       quarter[i] = (4U << 16) / static_cast<std::uint32_t>(kImaSteps[i]);
     }

@@ -22,14 +22,20 @@ struct ImaState {
   int index = 0;
 };
 
-// Applies one 4-bit code to `state` and returns the new sample: the step's eighth plus the
-// halves the code's three low bits choose, added or (sign bit set) taken away.
-constexpr int ImaStep(ImaState& state, int code) {
-  const int step = kImaSteps[static_cast<std::size_t>(state.index)];
+// The change that a code's three low bits make from a step: the step's eighth plus the halves
+// they choose.
+constexpr int ImaDifference(int step, int magnitude) {
   int difference = step >> 3;
-  if ((code & 4) != 0) difference += step;
-  if ((code & 2) != 0) difference += step >> 1;
-  if ((code & 1) != 0) difference += step >> 2;
+  if ((magnitude & 4) != 0) difference += step;
+  if ((magnitude & 2) != 0) difference += step >> 1;
+  if ((magnitude & 1) != 0) difference += step >> 2;
+  return difference;
+}
+
+// Applies one 4-bit code to `state` and returns the new sample: the difference added or (sign bit
+// set) taken away.
+constexpr int ImaStep(ImaState& state, int code) {
+  const int difference = ImaDifference(kImaSteps[static_cast<std::size_t>(state.index)], code);
   state.predictor =
       std::clamp(state.predictor + ((code & 8) != 0 ? -difference : difference), -32768, 32767);
   state.index =
