@@ -287,6 +287,9 @@ def measure_speed(args, work, label):
     out = work / "speed-out.wav"
     edits = [work / "edit" / f"{name}.wav" for name in NAMES]
     jobs = {"ours": lambda: [fit(args, work, label, work / "edit", work / f"speed-{label}")],
+            # Our decoding and resampling alone, without the encoder: what libsamplerate costs.
+            "stages": lambda: [measure([args.tool, "stages", e, out, channels, rate])
+                               for e in edits],
             "sox": lambda: [measure(["sox", e, "-e", "ima-adpcm", "-r", rate, "-c", channels,
                                      out]) for e in edits],
             "ffmpeg": lambda: [measure(["ffmpeg", "-v", "error", "-y", "-i", e, "-ar", rate,
@@ -365,11 +368,13 @@ def print_quality(report, trellis):
 
 def print_speed(report, rounds):
     print(f"\nSpeed: best of {rounds} rounds over the {len(NAMES)} edits, seconds; ours is "
-          "tonequay-cli --fit over\nthe folder, sox's and ffmpeg's one command per edit, summed")
-    rows = [["target", "", "ours CPU", "sox CPU", "ffmpeg CPU", "ours/sox", "ours/ffmpeg",
-             "ours wall", "sox wall", "ffmpeg wall", "ours/sox wall"]]
+          "tonequay-cli --fit over\nthe folder, sox's and ffmpeg's one command per edit, summed; "
+          "resampling: of ours, the\ndecoding and resampling alone (fit_tool stages)")
+    rows = [["target", "", "ours CPU", "resampling", "sox CPU", "ffmpeg CPU", "ours/sox",
+             "ours/ffmpeg", "ours wall", "sox wall", "ffmpeg wall", "ours/sox wall"]]
     for label, s in report["speed"].items():
-        rows.append([label, ""] + [f"{s[j]['cpu']:.3f}" for j in ("ours", "sox", "ffmpeg")] +
+        rows.append([label, ""] + [f"{s[j]['cpu']:.3f}"
+                                   for j in ("ours", "stages", "sox", "ffmpeg")] +
                     [f"{s['ours']['cpu'] / s[j]['cpu']:.2f}" for j in ("sox", "ffmpeg")] +
                     [f"{s[j]['wall']:.3f}" for j in ("ours", "sox", "ffmpeg")] +
                     [f"{s['ours']['wall'] / s['sox']['wall']:.2f}"])

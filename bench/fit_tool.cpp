@@ -13,7 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,8 +26,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  Bytes bytes(static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg())));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 std::uint32_t Le32(const Bytes& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
