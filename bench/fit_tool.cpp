@@ -5,6 +5,7 @@
 //   fit_tool stages IN.wav OUT.wav CH RATE      the float sound --fit encodes; prints frames
 //   fit_tool snr REF.f32 TEST.f32 CHANNELS      prints "DB REF_FRAMES TEST_FRAMES"
 //   fit_tool resample                           libsamplerate's converters: quality and speed
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -13,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <algorithm>
 #include <string>
 #include <vector>
 
