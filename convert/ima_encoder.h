@@ -23,7 +23,7 @@ std::string CheckImaLayout(const ImaLayout& layout);
 class ImaEncoder {
  public:
   // How many partial code sequences each block's search keeps: more is closer and slower.
-  static constexpr int kDefaultBeam = 5;
+  static constexpr int kDefaultBeam = 4;
   static constexpr int kMaxBeam = 32;
 
   // `layout` must pass CheckImaLayout; `beam` is brought within 1 to kMaxBeam.
