@@ -99,11 +99,11 @@ int DecodeCommand(const std::string& in, const std::string& outPath) {
   return 0;
 }
 
-// Writes a WAVE file around `data`: its format chunk (`extra` after the common 16 bytes), a fact
-// chunk and the data.
-void WriteWave(const std::string& path, std::uint32_t formatTag, std::uint16_t channels,
-               std::uint32_t rate, std::uint32_t byteRate, std::uint16_t blockAlign,
-               std::uint16_t bits, const Bytes& extra, std::uint32_t frames, const Bytes& data) {
+// The start of a WAVE file whose data chunk, `dataSize` bytes, follows: its format chunk (`extra`
+// after the common 16 bytes) and a fact chunk.
+Bytes WaveHeader(std::uint32_t formatTag, std::uint16_t channels, std::uint32_t rate,
+                 std::uint32_t byteRate, std::uint16_t blockAlign, std::uint16_t bits,
+                 const Bytes& extra, std::uint32_t frames, std::uint32_t dataSize) {
   Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
   Put(file, static_cast<std::uint32_t>(16 + extra.size()), 4);
   Put(file, formatTag | static_cast<std::uint32_t>(channels) << 16, 4);
@@ -114,12 +114,15 @@ void WriteWave(const std::string& path, std::uint32_t formatTag, std::uint16_t c
   file.insert(file.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0});
   Put(file, frames, 4);
   file.insert(file.end(), {'d', 'a', 't', 'a'});
-  Put(file, static_cast<std::uint32_t>(data.size()), 4);
-  file.insert(file.end(), data.begin(), data.end());
-  const auto riff = static_cast<std::uint32_t>(file.size() - 8);
+  Put(file, dataSize, 4);
+  const auto riff = static_cast<std::uint32_t>(file.size() - 8 + dataSize);
   for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  return file;
+}
+
+void Write(std::ofstream& out, const Bytes& bytes) {
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs the channel and rate stages of --fit over `in`, handing the float frames to `take`.
@@ -157,27 +160,37 @@ int FitCommand(const std::string& in, const std::string& outPath, const ImaLayou
   const std::uint64_t frames = encoder.Finish(blocks);
   Bytes extra;
   Put(extra, 2U | static_cast<std::uint32_t>(layout.samplesPerBlock) << 16, 4);
-  WriteWave(
-      outPath, kTagIma, layout.channels, rate,
-      static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign / layout.samplesPerBlock),
-      layout.blockAlign, 4, extra, static_cast<std::uint32_t>(frames), blocks);
+  std::ofstream out(outPath, std::ios::binary);
+  Write(out, WaveHeader(kTagIma, layout.channels, rate,
+                        static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign /
+                                                   layout.samplesPerBlock),
+                        layout.blockAlign, 4, extra, static_cast<std::uint32_t>(frames),
+                        static_cast<std::uint32_t>(blocks.size())));
+  Write(out, blocks);
   std::cout << frames << "\n";
   return 0;
 }
 
 int StagesCommand(const std::string& in, const std::string& outPath, std::uint16_t channels,
                   std::uint32_t rate) {
-  Bytes data;
+  // Streamed, its sizes filled in at the end, so that timing it times the stages.
+  std::ofstream out(outPath, std::ios::binary);
+  const auto header = [&](std::uint64_t frames) {
+    return WaveHeader(kTagFloat, channels, rate, rate * 4U * channels,
+                      static_cast<std::uint16_t>(4 * channels), 32, {0, 0},
+                      static_cast<std::uint32_t>(frames),
+                      static_cast<std::uint32_t>(frames * channels * sizeof(float)));
+  };
+  Write(out, header(0));
   std::uint64_t frames = 0;
   if (!RunStages(in, channels, rate, [&](const float* samples, std::size_t count) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples);
-        data.insert(data.end(), bytes, bytes + count * channels * sizeof(float));
+        out.write(reinterpret_cast<const char*>(samples),
+                  static_cast<std::streamsize>(count * channels * sizeof(float)));
         frames += count;
       }))
     return 2;
-  WriteWave(outPath, kTagFloat, channels, rate, rate * 4U * channels,
-            static_cast<std::uint16_t>(4 * channels), 32, {0, 0},
-            static_cast<std::uint32_t>(frames), data);
+  out.seekp(0);
+  Write(out, header(frames));
   std::cout << frames << "\n";
   return 0;
 }
