@@ -19,18 +19,19 @@ namespace {
 // (ffmpeg). The two differ by a level or two per sample, which adds up over a block: a search for
 // one alone lets the other drift, up to 6 dB worse over a 2041-sample block. So every path tracks
 // both players' samples and costs the errors of both.
+constexpr std::size_t kSteps = kImaSteps.size();
 struct Moves {
-  std::array<std::array<int, 8>, kImaMaxIndex + 1> difference{};
-  std::array<std::array<int, 8>, kImaMaxIndex + 1> multiplied{};
-  std::array<std::array<std::uint8_t, 8>, kImaMaxIndex + 1> index{};
-  std::array<std::uint32_t, kImaMaxIndex + 1> quarter{};  // 4 / step, in 16.16 fixed point
+  std::array<std::array<int, 8>, kSteps> difference{};
+  std::array<std::array<int, 8>, kSteps> multiplied{};
+  std::array<std::array<std::uint8_t, 8>, kSteps> index{};
+  std::array<std::uint32_t, kSteps> quarter{};  // 4 / step, in 16.16 fixed point
   constexpr Moves() {
-    for (int i = 0; i <= kImaMaxIndex; ++i) {
-      for (int code = 0; code < 8; ++code) {
-        difference[i][code] = ImaDifference(kImaSteps[i], code);
-        multiplied[i][code] = (2 * code + 1) * kImaSteps[i] >> 3;
+    for (std::size_t i = 0; i < kSteps; ++i) {
+      for (std::size_t code = 0; code < 8; ++code) {
+        difference[i][code] = ImaDifference(kImaSteps[i], static_cast<int>(code));
+        multiplied[i][code] = static_cast<int>(2 * code + 1) * kImaSteps[i] >> 3;
         index[i][code] = static_cast<std::uint8_t>(
-            std::clamp(i + kImaIndexMoves[static_cast<std::size_t>(code)], 0, kImaMaxIndex));
+            std::clamp(static_cast<int>(i) + kImaIndexMoves[code], 0, kImaMaxIndex));
       }
       quarter[i] = (4U << 16) / static_cast<std::uint32_t>(kImaSteps[i]);
     }
@@ -97,7 +98,7 @@ class Kept {
   }
 
  private:
-  std::array<Path, kImaMaxIndex + 1> paths_{};
+  std::array<Path, kSteps> paths_{};
   std::size_t beam_;
   std::size_t size_ = 0;
   std::uint64_t bar_ = UINT64_MAX;
@@ -108,8 +109,8 @@ class Kept {
 void SearchCodes(const std::vector<int>& x, std::size_t beam, std::vector<std::uint8_t>& codes,
                  std::vector<std::uint8_t>& trail, int& startIndex) {
   // The first sample's paths, one per step index, and two sets of `beam` taking turns after it.
-  Kept first(kImaMaxIndex + 1), even(beam), odd(beam);
-  for (int index = 0; index <= kImaMaxIndex; ++index)
+  Kept first(kSteps), even(beam), odd(beam);
+  for (std::size_t index = 0; index < kSteps; ++index)
     first.Offer({0, x[0], x[0], static_cast<std::uint8_t>(index), 0, 0});
   Kept* now = &first;
   trail.resize(x.size() * 2 * beam);
