@@ -6,6 +6,9 @@ ffmpeg skips (77)."""
 import os, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
+from fit_bench import decode as decoded  # noqa: E402  (`path` as floats, played by sox or ffmpeg)
+
 TOOL = os.environ.get("FIT_TOOL", "")
 CLI = os.environ.get("CLI", "")
 SKIP = 77
@@ -14,15 +17,6 @@ SKIP = 77
 def run(*args):
     return subprocess.run(args, check=True, capture_output=True, text=True,
                           stdin=subprocess.DEVNULL).stdout.split()
-
-
-def decoded(maker, path, out):
-    """`path` as float samples by the named program."""
-    if maker == "sox":
-        run("sox", path, "-t", "f32", out)
-    else:
-        run("ffmpeg", "-v", "error", "-y", "-i", path, "-f", "f32le", out)
-    return out
 
 
 def snr(reference, test, channels):
