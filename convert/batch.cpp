@@ -110,7 +110,8 @@ FileOutcome PlaceOutput(Batch& batch, FileHandle temp, const std::string& tempPa
   return FileOutcome::Converted;
 }
 
-FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
+// `bytes`: written to the output; `read`: the source's size, the batch's measure of progress.
+FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes, std::uint64_t& read) {
   FileSystem& fs = batch.fs;
   const std::string name = batch.ui.List().Item(index);
   const std::string sourcePath = batch.sourceFolder + name;
@@ -145,6 +146,7 @@ FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes) {
     return FileOutcome::Failed;
   }
 
+  read = size;
   const OutputWrite written = batch.ui.WriteOutput(index, fs, temp.file, bytes);
   if (written != OutputWrite::Copy) fs.Close(source);
   if (written == OutputWrite::Failed) {
@@ -263,8 +265,8 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
       ++summary.failed;
       continue;
     }
-    std::uint64_t bytes = 0;
-    const FileOutcome outcome = ConvertOne(batch, i, bytes);
+    std::uint64_t bytes = 0, read = 0;
+    const FileOutcome outcome = ConvertOne(batch, i, bytes, read);
     if (outcome == FileOutcome::Aborted) {
       summary.skipped = count - i;
       break;
@@ -275,7 +277,8 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
     }
     ++summary.converted;
     summary.bytesWritten += bytes;
-    doneBytes += bytes;
+    // A file written anew (a fit) is no longer than its source, but it is done all the same.
+    doneBytes += read;
     ui.SetTotalBar(TotalPercent(doneBytes, totalBytes));
     ui.Pump();
   }

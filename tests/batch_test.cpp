@@ -131,6 +131,27 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   }
 }
 
+TEST(Batch, AnOutputWrittenAnewIsItsOwnSizeButDoneLikeACopy) {
+  Job job;
+  job.Source("fit.wav", SoundFile(100, 17));
+  const Bytes copied = job.Source("copy.wav", SoundFile(100, 17));
+  const Bytes fitted = {'R', 'I', 'F', 'F'};
+  job.ui.writeOutput = [&](int index, FileSystem& fs, FileHandle file, std::uint64_t& bytes) {
+    if (index != 0) return OutputWrite::Copy;
+    bytes = fs.Write(file, fitted.data(), 4);
+    return OutputWrite::Written;
+  };
+  const BatchSummary summary = job.Run();
+  EXPECT_EQ(summary.bytesWritten, 104u);
+  EXPECT_EQ(job.fs.entries.at("E:\\out\\fit.med"), fitted);
+  EXPECT_EQ(job.fs.entries.at("E:\\out\\copy.med"), WithTag(copied, 122));
+  const Lines totals = {"total 50", "total 100", "total 0"};
+  Lines seen;
+  std::copy_if(job.ui.events.begin(), job.ui.events.end(), std::back_inserter(seen),
+               [](const std::string& event) { return event.rfind("total ", 0) == 0; });
+  EXPECT_EQ(seen, totals) << "the total bar reaches 100 at the end";
+}
+
 // The free-space check's count: one listing per folder; a name missing there is searched alone.
 TEST(Batch, ListedBytesListsEachFolderOnceAndSearchesOnlyWhatItLacks) {
   Job job;

@@ -199,6 +199,9 @@ struct RecordingBatchUi final : BatchUi, FileList {
   std::string sourceText = "D:\\snd", destText = "E:\\out";
   std::vector<std::string> items, events, boxes;        // boxes: "Title: text" alone
   std::function<void()> onPump = [] {}, onBox = [] {};  // may clear Converting: an abort
+  // Stands in for the command line's fit: the batch's copy unless a test sets it.
+  std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writeOutput =
+      [](int, FileSystem&, FileHandle, std::uint64_t&) { return OutputWrite::Copy; };
 
   std::string SourceText() override { return sourceText; }
   std::string DestText() override { return destText; }
@@ -222,5 +225,9 @@ struct RecordingBatchUi final : BatchUi, FileList {
   void Pump() override {
     events.push_back("pump");
     onPump();
+  }
+  OutputWrite WriteOutput(int index, FileSystem& fs, FileHandle file,
+                          std::uint64_t& bytes) override {
+    return writeOutput(index, fs, file, bytes);
   }
 };
