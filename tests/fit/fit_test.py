@@ -80,15 +80,15 @@ class Fit(unittest.TestCase):
 
     def test_fit_writes_the_meds_format_at_the_edits_length(self):
         # The game's .med: IMA ADPCM 22050 Hz mono, 512-byte blocks, with a fact chunk; edits
-        # of it in four formats it must be fitted from (one with a JUNK chunk before its format),
-        # and one it cannot read.
+        # of it in four formats it must be fitted from (one with a JUNK chunk before its format,
+        # one named in another script), and one it cannot read.
         os.makedirs("game"), os.makedirs("edit")
         run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "22050", "-ac", "1", "-c:a",
             "adpcm_ima_wav", "-block_size", "512", "med.wav")
         med = bytearray(Path("med.wav").read_bytes())
         med[20] = 122
-        for name, how in {"pcm": "-r 44100 -b 16", "ima": "-c 1 -e ima-adpcm", "float": "-e float",
-                          "gsm": "-r 8000 -c 1 -e gsm-full-rate"}.items():
+        for name, how in {"pcm": "-r 44100 -b 16", "ima": "-c 1 -e ima-adpcm",
+                          "フロート": "-e float", "gsm": "-r 8000 -c 1 -e gsm-full-rate"}.items():
             run("sox", "src.wav", *how.split(), "edit/%s.wav" % name)
             Path("game/%s.med" % name).write_bytes(med)
         run("ffmpeg", "-v", "error", "-i", "src.wav", "-rf64", "auto", "edit/junk.wav")
@@ -99,7 +99,7 @@ class Fit(unittest.TestCase):
         self.assertIn("5 files, 4 converted (0 new, 4 fitted), 0 warnings, 1 failed", result.stdout)
         self.assertEqual(Path("game/gsm.med").read_bytes(), med)
         run("sox", "src.wav", "-t", "f32", "-c", "1", "ref.f32", "rate", "-v", "22050")
-        for name in ("pcm", "ima", "float", "junk"):
+        for name in ("pcm", "ima", "フロート", "junk"):
             fitted = bytearray(Path("game/%s.med" % name).read_bytes())
             self.assertEqual(fitted[12:40], med[12:40], name)  # the format chunk, byte for byte
             fitted[20] = 17
