@@ -54,6 +54,9 @@ struct Path {
 // step sizes differ, not only near copies of the best one.
 constexpr int kPerIndex = 2;
 
+static_assert(ImaEncoder::kMaxBeam <= static_cast<int>(kSteps),
+              "every search keeps at most as many paths as its first sample has");
+
 // The kept paths of one sample, cheapest first, at most `beam` of them.
 class Kept {
  public:
