@@ -128,23 +128,20 @@ void Write(std::ofstream& out, const Bytes& bytes) {
 // Runs the channel and rate stages of --fit over `in`, handing the float frames to `take`.
 bool RunStages(const std::string& in, std::uint16_t channels, std::uint32_t rate,
                const std::function<void(const float*, std::size_t)>& take) {
-  std::unique_ptr<Resampler> resampler;
-  std::vector<float> mapped, resampled;
+  std::unique_ptr<Stages> stages;  // made once the format is read
   SoundFormat format;
   DecodeResult result;
   const auto stage = [&](const float* frames, std::size_t count, bool last) {
-    mapped.clear();
-    resampled.clear();
-    MapChannels(frames, count, format.channels, channels, mapped);
-    if (!resampler) resampler = std::make_unique<Resampler>(channels, format.sampleRate, rate);
-    if (!resampler->Process(mapped.data(), count, last, resampled)) return false;
-    take(resampled.data(), resampled.size() / channels);
-    return true;
+    if (!stages)
+      stages = std::make_unique<Stages>(format.channels, format.sampleRate, channels, rate);
+    const std::vector<float>* sound = stages->Process(frames, count, last);
+    if (sound != nullptr) take(sound->data(), sound->size() / channels);
+    return sound != nullptr;
   };
   if (!Decode(
           in, format, [&](const float* f, std::size_t n) { return stage(f, n, false); }, result))
     return false;
-  if (!stage(nullptr, 0, true)) return Fail(resampler->Error()) == 0;
+  if (!stage(nullptr, 0, true)) return Fail(stages->Error()) == 0;
   return true;
 }
 

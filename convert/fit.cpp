@@ -275,21 +275,21 @@ std::string ChannelWords(unsigned channels) {
 // Streams the .wav's data through the stages into `out`; returns the frames written and sets
 // `cut` when the data ended early.
 std::uint64_t EncodeData(Input& wav, Prepared& p, Output& out, bool& cut) {
-  Resampler resampler(p.layout.channels, p.sound.sampleRate, p.rate);
-  if (!resampler.Error().empty()) {
-    out.Fail(resampler.Error());
+  Stages stages(p.sound.channels, p.sound.sampleRate, p.layout.channels, p.rate);
+  if (!stages.Error().empty()) {
+    out.Fail(stages.Error());
     return 0;
   }
   ImaEncoder encoder(p.layout);
-  std::vector<float> mapped, resampled;
   std::vector<std::uint8_t> blocks;
   std::uint64_t frames = 0;
   const auto stage = [&](const float* in, std::size_t count, bool last) {
-    mapped.clear();
-    resampled.clear();
-    MapChannels(in, count, p.sound.channels, p.layout.channels, mapped);
-    if (!resampler.Process(mapped.data(), count, last, resampled)) out.Fail(resampler.Error());
-    encoder.Encode(resampled.data(), resampled.size() / p.layout.channels, blocks);
+    const std::vector<float>* sound = stages.Process(in, count, last);
+    if (sound == nullptr) {
+      out.Fail(stages.Error());
+      return false;
+    }
+    encoder.Encode(sound->data(), sound->size() / p.layout.channels, blocks);
     if (last) frames = encoder.Finish(blocks);
     out.Put(blocks.data(), blocks.size());
     blocks.clear();

@@ -94,3 +94,16 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last,
   framesOut_ = wanted;
   return true;
 }
+
+Stages::Stages(std::uint16_t fromChannels, std::uint32_t fromRate, std::uint16_t toChannels,
+               std::uint32_t toRate)
+    : fromChannels_(fromChannels),
+      toChannels_(toChannels),
+      resampler_(toChannels, fromRate, toRate) {}
+
+const std::vector<float>* Stages::Process(const float* frames, std::size_t count, bool last) {
+  mapped_.clear();
+  resampled_.clear();
+  MapChannels(frames, count, fromChannels_, toChannels_, mapped_);
+  return resampler_.Process(mapped_.data(), count, last, resampled_) ? &resampled_ : nullptr;
+}

@@ -39,3 +39,21 @@ class Resampler {
   std::uint64_t framesIn_ = 0, framesOut_ = 0;
   std::string error_;
 };
+
+// The channel stage, then the rate stage, as one stream: what a sound of one layout becomes in
+// another.
+class Stages {
+ public:
+  Stages(std::uint16_t fromChannels, std::uint32_t fromRate, std::uint16_t toChannels,
+         std::uint32_t toRate);
+  // Why the stages cannot run (the resampler's reason); empty when they can.
+  const std::string& Error() const { return resampler_.Error(); }
+  // The interleaved frames of the target's channels and rate that `count` more frames give, with
+  // `last` the rest too; valid until the next call, null on a failure.
+  const std::vector<float>* Process(const float* frames, std::size_t count, bool last);
+
+ private:
+  std::uint16_t fromChannels_, toChannels_;
+  Resampler resampler_;
+  std::vector<float> mapped_, resampled_;
+};
