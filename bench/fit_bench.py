@@ -20,10 +20,12 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 import wave
 from array import array
 from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from run_bench import GNU_TIME, BenchError, print_rows, timed_run  # noqa: E402  (beside this one)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SKIP = 77
@@ -33,7 +35,6 @@ TARGETS = {"11025-mono-256": (11025, 1, 256), "22050-mono-512": (22050, 1, 512),
 GOAL = "never below the better of sox and ffmpeg on any file, and on average at least 1 dB above it"
 BUDGET = 8 * 2**20
 LONG_SECONDS = 600
-GNU_TIME = "/usr/bin/time"
 ENCODINGS = {"ours": "ours", "sox": "sox's", "ffmpeg": "ffmpeg's", "trellis": "ffmpeg -trellis 4"}
 MARGINS = {"margin": "the lower decodings", "margin_sox": "all decoded by sox",
            "margin_ffmpeg": "all decoded by ffmpeg"}
@@ -43,10 +44,6 @@ TEXT = ("A keeper walks the harbour wall at dusk and counts the boats that come 
         "Star. Seven went out at dawn and six are tied up now. She waits, and listens to the "
         "water slap the stones, until a light shows low on the sea and a horn sounds three "
         "short calls.")
-
-
-class BenchError(Exception):
-    """A command failed or an output is wrong: the figures would mean nothing."""
 
 
 def run(*command):
@@ -181,22 +178,11 @@ def make_corpus(work, seconds):
 
 
 def measure(command, peak_rss=False):
-    """Runs a command as its own child; returns its wall seconds, CPU seconds (user and system)
-    and, if asked, peak resident bytes. A child forked from this interpreter starts with its peak
-    figure, so where GNU time is installed, that small program runs the command for the peak."""
-    with tempfile.NamedTemporaryFile("r") as peak, tempfile.TemporaryFile() as errors:
-        exact = peak_rss and os.access(GNU_TIME, os.X_OK)
-        start = time.perf_counter()
-        child = subprocess.Popen([str(p) for p in ([GNU_TIME, "-f", "%M", "-o", peak.name]
-                                                   if exact else []) + command],
-                                 stdout=subprocess.DEVNULL, stderr=errors, stdin=subprocess.DEVNULL)
-        _, status, usage = os.wait4(child.pid, 0)
-        wall = time.perf_counter() - start
-        if os.waitstatus_to_exitcode(status) != 0:
-            errors.seek(0)
-            raise BenchError(f"{command[0]} failed: {errors.read().decode(errors='replace')}")
-        return {"wall": wall, "cpu": usage.ru_utime + usage.ru_stime,
-                "peak": (int(peak.read().split()[-1]) if exact else usage.ru_maxrss) * 1024}
+    """The benchmark's timing of one command of paths and numbers; the peak only if asked."""
+    with tempfile.NamedTemporaryFile() as peak:
+        figures = timed_run([str(part) for part in command],
+                            rss_file=peak.name if peak_rss else None)
+    return {"wall": figures["seconds"], "cpu": figures["cpu_seconds"], "peak": figures["peak_rss"]}
 
 
 def fit(args, work, label, edit, game, names=NAMES, peak_rss=False):
@@ -322,16 +308,6 @@ def measure_memory(args, work):
     return figures
 
 
-def print_rows(rows):
-    """Prints rows of cells as columns, the first two left-aligned, under a rule."""
-    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
-    for index, row in enumerate(rows):
-        print("  ".join(c.ljust(w) if i < 2 else c.rjust(w)
-                        for i, (c, w) in enumerate(zip(row, widths))).rstrip())
-        if index == 0:
-            print("  ".join("-" * w for w in widths))
-
-
 def print_quality(report, trellis):
     rows = [row for target in report["quality"].values() for row in target["rows"]]
     print("\nSNR in dB against the float sound --fit encodes (same channels, same resampler), "
@@ -343,7 +319,7 @@ def print_quality(report, trellis):
                [[r["file"], r["target"]] +
                 [f"{r[e + '_sox']:.2f} / {r[e + '_ffmpeg']:.2f}" for e in ("ours", "sox", "ffmpeg")]
                 + [f"{r[key]:+.2f}" for key in MARGINS] +
-                ([f"{r['trellis']:.2f}"] if trellis else []) for r in rows])
+                ([f"{r['trellis']:.2f}"] if trellis else []) for r in rows], left=2)
     differences = [(abs(r[f"{e}_sox"] - r[f"{e}_ffmpeg"]), ENCODINGS[e], r["file"], r["target"])
                    for r in rows for e in ENCODINGS if e in r]
     apart = [d for d in differences if d[0] > 0.01]
@@ -359,7 +335,7 @@ def print_quality(report, trellis):
     print_rows([["target", ""] + list(MARGINS.values())] +
                [[label, ""] + [f"{s[key]['average']:+.2f} / {s[key]['smallest']:+.2f}"
                                for key in MARGINS]
-                for label, s in summaries + [("overall", report["summary"])]])
+                for label, s in summaries + [("overall", report["summary"])]], left=2)
     s = report["summary"]["margin"]
     print(f"goal ({GOAL}),\non the lower decodings: "
           f"{'holds' if report['summary']['goal_holds'] else 'does NOT hold'} (average "
@@ -378,7 +354,7 @@ def print_speed(report, rounds):
                     [f"{s['ours']['cpu'] / s[j]['cpu']:.2f}" for j in ("sox", "ffmpeg")] +
                     [f"{s[j]['wall']:.3f}" for j in ("ours", "sox", "ffmpeg")] +
                     [f"{s['ours']['wall'] / s['sox']['wall']:.2f}"])
-    print_rows(rows)
+    print_rows(rows, left=2)
 
 
 def print_memory(memory):
@@ -388,7 +364,7 @@ def print_memory(memory):
     for label, m in memory.items():
         rows.append([label, ""] + [f"{m[k] / 2**20:.2f}" for k in ("short", "long", "growth")] +
                     ["within" if m["growth"] <= BUDGET else "OVER"])
-    print_rows(rows)
+    print_rows(rows, left=2)
 
 
 def main():

@@ -326,12 +326,14 @@ def format_bytes(count):
     return f"{count} B"
 
 
-def print_rows(rows):
-    """Prints rows of cells as columns, the first left-aligned and the rest right-aligned."""
+def print_rows(rows, left=1):
+    """Prints rows of cells as columns under a rule, the first `left` left-aligned, the rest
+    right-aligned."""
     widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
     for index, row in enumerate(rows):
-        cells = [row[0].ljust(widths[0])] + [c.rjust(w) for c, w in zip(row[1:], widths[1:])]
-        print("  ".join(cells))
+        cells = [c.ljust(w) if i < left else c.rjust(w)
+                 for i, (c, w) in enumerate(zip(row, widths))]
+        print("  ".join(cells).rstrip())
         if index == 0:
             print("  ".join("-" * w for w in widths))
 
