@@ -17,9 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "convert/ima_encoder.h"
-#include "convert/sound_decoder.h"
-#include "convert/sound_stages.h"
+#include "sound/decoder.h"
+#include "sound/ima.h"
+#include "sound/ima_encoder.h"
+#include "sound/riff.h"
+#include "sound/stages.h"
+#include "sound/wave.h"
 
 namespace {
 
@@ -32,9 +35,6 @@ Bytes ReadAll(const std::string& path) {
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return bytes;
 }
-std::uint32_t Le32(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
 void Put(Bytes& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
@@ -44,33 +44,25 @@ int Fail(const std::string& why) {
 }
 
 // Decodes a whole WAVE file, handing frames to `take`.
-bool Decode(const std::string& path, SoundFormat& format, const TakeFrames& take,
+bool Decode(const std::string& path, WaveFormat& format, const TakeFrames& take,
             DecodeResult& result) {
   const Bytes file = ReadAll(path);
-  std::size_t at = 12, dataAt = 0;
-  std::uint32_t dataSize = 0;
-  bool haveFormat = false;
-  while (at + 8 <= file.size()) {
-    const std::string id(file.begin() + static_cast<long>(at),
-                         file.begin() + static_cast<long>(at) + 4);
-    const std::uint32_t size = Le32(file, at + 4);
-    if (id == "fmt ")
-      haveFormat = ParseFormatChunk(file.data() + at + 8,
-                                    std::min<std::size_t>(size, file.size() - at - 8), format);
-    if (id == "data") {
-      dataAt = at + 8;
-      dataSize = size;
-      break;
-    }
-    at += 8 + size + size % 2;
-  }
-  if (!haveFormat || dataAt == 0) return Fail(path + ": no format or data chunk") == 0;
+  const ReadAt readAt = [&file](std::uint64_t offset, void* buffer, std::uint32_t count) {
+    const auto n = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(count, file.size() - std::min<std::uint64_t>(offset, file.size())));
+    if (n > 0) std::memcpy(buffer, file.data() + offset, n);
+    return n;
+  };
+  const RiffWalk walk = WalkRiff(file.size(), readAt);
+  format = ReadWave(walk, readAt);
+  if (!format.hasFormat || walk.Find("data") == nullptr)
+    return Fail(path + ": no format or data chunk") == 0;
   std::string refusal;
   const auto decoder = MakeDecoder(format, refusal);
   if (!decoder) return Fail(refusal) == 0;
-  std::size_t read = dataAt;
+  std::size_t read = format.dataAt;
   result = DecodeData(
-      *decoder, format.channels, dataSize,
+      *decoder, format, format.dataInFile,
       [&](std::uint8_t* buffer, std::size_t count) {
         count = std::min(count, file.size() - read);
         std::memcpy(buffer, file.data() + read, count);
@@ -83,7 +75,7 @@ bool Decode(const std::string& path, SoundFormat& format, const TakeFrames& take
 
 int DecodeCommand(const std::string& in, const std::string& outPath) {
   std::ofstream out(outPath, std::ios::binary);
-  SoundFormat format;
+  WaveFormat format;
   DecodeResult result;
   if (!Decode(
           in, format,
@@ -104,19 +96,24 @@ int DecodeCommand(const std::string& in, const std::string& outPath) {
 Bytes WaveHeader(std::uint32_t formatTag, std::uint16_t channels, std::uint32_t rate,
                  std::uint32_t byteRate, std::uint16_t blockAlign, std::uint16_t bits,
                  const Bytes& extra, std::uint32_t frames, std::uint32_t dataSize) {
-  Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-  Put(file, static_cast<std::uint32_t>(16 + extra.size()), 4);
-  Put(file, formatTag | static_cast<std::uint32_t>(channels) << 16, 4);
-  Put(file, rate, 4);
-  Put(file, byteRate, 4);
-  Put(file, blockAlign | static_cast<std::uint32_t>(bits) << 16, 4);
-  file.insert(file.end(), extra.begin(), extra.end());
-  file.insert(file.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0});
-  Put(file, frames, 4);
-  file.insert(file.end(), {'d', 'a', 't', 'a'});
-  Put(file, dataSize, 4);
-  const auto riff = static_cast<std::uint32_t>(file.size() - 8 + dataSize);
-  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  Bytes format;
+  Put(format, formatTag | static_cast<std::uint32_t>(channels) << 16, 4);
+  Put(format, rate, 4);
+  Put(format, byteRate, 4);
+  Put(format, blockAlign | static_cast<std::uint32_t>(bits) << 16, 4);
+  format.insert(format.end(), extra.begin(), extra.end());
+  Bytes file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+  const auto chunk = [&file](const char* id, const Bytes& body, std::uint32_t size) {
+    const Bytes header = ChunkHeader(id, size);
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), body.begin(), body.end());
+  };
+  Bytes count;
+  Put(count, frames, 4);
+  chunk("fmt ", format, static_cast<std::uint32_t>(format.size()));
+  chunk("fact", count, 4);
+  chunk("data", {}, dataSize);
+  PutLe32(file.data() + 4, static_cast<std::uint32_t>(file.size() - 8 + dataSize));
   return file;
 }
 
@@ -129,14 +126,16 @@ void Write(std::ofstream& out, const Bytes& bytes) {
 bool RunStages(const std::string& in, std::uint16_t channels, std::uint32_t rate,
                const std::function<void(const float*, std::size_t)>& take) {
   std::unique_ptr<Stages> stages;  // made once the format is read
-  SoundFormat format;
+  WaveFormat format;
   DecodeResult result;
   const auto stage = [&](const float* frames, std::size_t count, bool last) {
     if (!stages)
-      stages = std::make_unique<Stages>(format.channels, format.sampleRate, channels, rate);
-    const std::vector<float>* sound = stages->Process(frames, count, last);
-    if (sound != nullptr) take(sound->data(), sound->size() / channels);
-    return sound != nullptr;
+      stages = std::make_unique<Stages>(format.channels, format.channelMask, format.sampleRate,
+                                        channels, rate);
+    return stages->Process(frames, count, last, [&](const float* sound, std::size_t n) {
+      take(sound, n);
+      return true;
+    });
   };
   if (!Decode(
           in, format, [&](const float* f, std::size_t n) { return stage(f, n, false); }, result))
@@ -155,12 +154,13 @@ int FitCommand(const std::string& in, const std::string& outPath, const ImaLayou
       }))
     return 2;
   const std::uint64_t frames = encoder.Finish(blocks);
+  const std::uint32_t perBlock = ImaCapacity(layout.channels, layout.blockAlign);
   Bytes extra;
-  Put(extra, 2U | static_cast<std::uint32_t>(layout.samplesPerBlock) << 16, 4);
+  Put(extra, 2U | perBlock << 16, 4);
   std::ofstream out(outPath, std::ios::binary);
-  Write(out, WaveHeader(kTagIma, layout.channels, rate,
+  Write(out, WaveHeader(kWavFormatTag, layout.channels, rate,
                         static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign /
-                                                   layout.samplesPerBlock),
+                                                   perBlock),
                         layout.blockAlign, 4, extra, static_cast<std::uint32_t>(frames),
                         static_cast<std::uint32_t>(blocks.size())));
   Write(out, blocks);
@@ -249,11 +249,17 @@ int ResampleCommand() {
     const std::vector<float> alias = make(from, frames, true);
     for (const auto& [quality, name] : qualities) {
       std::vector<float> out, aliasOut;
+      const auto into = [](std::vector<float>& sink) {
+        return [&sink](const float* piece, std::size_t count) {
+          sink.insert(sink.end(), piece, piece + 2 * count);
+          return true;
+        };
+      };
       const auto start = std::chrono::steady_clock::now();
-      Resampler(2, from, to, quality).Process(input.data(), frames, true, out);
+      Resampler(2, from, to, quality).Process(input.data(), frames, true, into(out));
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      Resampler(2, from, to, quality).Process(alias.data(), frames, true, aliasOut);
+      Resampler(2, from, to, quality).Process(alias.data(), frames, true, into(aliasOut));
       const std::vector<float> ideal = make(to, out.size() / 2, false);
       const std::size_t edge = to * 2;  // both ends' filter transients left out
       const std::size_t n = out.size() - 2 * edge;
@@ -274,8 +280,9 @@ int main(int argc, char** argv) {
   if ((args.size() == 6 || args.size() == 7) && args[0] == "fit") {
     const auto channels = static_cast<std::uint16_t>(std::stoul(args[3]));
     const auto align = static_cast<std::uint16_t>(std::stoul(args[5]));
-    const ImaLayout layout{channels, align,
-                           static_cast<std::uint16_t>(ImaBlockCapacity(channels, align))};
+    // Every sample a block holds, stated in the header: a layout whose count a format chunk
+    // cannot state is refused.
+    const ImaLayout layout{channels, align, 0};
     return FitCommand(args[1], args[2], layout, static_cast<std::uint32_t>(std::stoul(args[4])),
                       args.size() == 7 ? std::stoi(args[6]) : ImaEncoder::kDefaultBeam);
   }

@@ -1,22 +1,22 @@
-// Checks the folders, scans the source, then hands the batch to the same job the window runs,
-// with the terminal as its window; the numbers it returns become the summary and exit code.
+// Checks the folders and picks the files, then shows each file's plan and hands the batch to the
+// same job the window runs, with the terminal as its window; what really happened to each file
+// becomes the summary and the exit code.
 #include "cli/run.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "cli/console.h"
-#include "cli/select.h"
 #include "cli/sound_check.h"
 #include "cli/terminal_ui.h"
-#include "cli/tree.h"
-#include "cli/verdict.h"
 #include "convert/batch.h"
-#include "convert/fit.h"
+#include "convert/plan.h"
 #include "convert/sound_rules.h"
-#include "convert/wave_format.h"
+#include "convert/tree.h"
+#include "sound/wave.h"
 
 namespace {
 
@@ -51,27 +51,52 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
   return false;
 }
 
-// What the checks before each file found, for the summary.
-struct Checked {
+// What the plans said and what became of the files, for the summary.
+struct Counts {
   int warnings = 0;
   int refused = 0;
-  int fitted = 0;
-  std::vector<std::string> newOutputs;  // outputs that did not exist when their file was reached
+  int made = 0;    // converted, and their outputs new
+  int fitted = 0;  // converted by a fit
 };
 
-// "(2 new)", or under --fit "(2 new, 1 fitted)": what the converted count holds.
-std::string NewAndFitted(const CliOptions& options, std::size_t created, int fitted) {
-  return "(" + std::to_string(created) + " new" +
-         (options.fit ? ", " + std::to_string(fitted) + " fitted" : "") + ")";
+// Shows what `plan` tells the user through `show`, its fit line only unless `quiet`, and counts
+// its warnings or its refusal.
+void ShowPlan(const FilePlan& plan, bool quiet, Counts& counts,
+              const std::function<void(const std::string&)>& show) {
+  if (!plan.refusal.empty()) {
+    show(plan.refusal);
+    ++counts.refused;
+    return;
+  }
+  if (!plan.fitLine.empty() && !quiet) show(plan.fitLine);
+  for (const std::string& warning : plan.warnings)
+    show((plan.strictRefusal ? "refused: " : "warning: ") + warning);
+  if (plan.strictRefusal) {
+    ++counts.refused;
+  } else {
+    counts.warnings += static_cast<int>(plan.warnings.size());
+  }
 }
 
-void PrintSummary(const CliOptions& options, const BatchSummary& summary, int warnings, int created,
-                  int fitted) {
+// Counts a file whose output is in place.
+void CountConverted(const FilePlan& plan, Counts& counts) {
+  if (plan.standing == Standing::New) ++counts.made;
+  if (plan.way != FitWay::None) ++counts.fitted;
+}
+
+// "(2 new)", or under --fit "(2 new, 1 fitted)": what the converted count holds.
+std::string NewAndFitted(const CliOptions& options, const Counts& counts) {
+  return "(" + std::to_string(counts.made) + " new" +
+         (options.fit ? ", " + std::to_string(counts.fitted) + " fitted" : "") + ")";
+}
+
+void PrintSummary(const CliOptions& options, const BatchSummary& summary, const Counts& counts) {
   WriteText(stdout, "Summary: " + Counted(summary.listed, "file") + ", " +
                         std::to_string(summary.converted) + " converted " +
-                        NewAndFitted(options, static_cast<std::size_t>(created), fitted) + ", " +
-                        Counted(warnings, "warning") + ", " + std::to_string(summary.failed) +
-                        " failed, " + std::to_string(summary.skipped) + " skipped, " +
+                        NewAndFitted(options, counts) + ", " +
+                        Counted(counts.warnings, "warning") + ", " +
+                        std::to_string(summary.failed) + " failed, " +
+                        std::to_string(summary.skipped) + " skipped, " +
                         Counted(summary.bytesWritten, "byte") + " written\n");
   std::fflush(stdout);
 }
@@ -79,6 +104,24 @@ void PrintSummary(const CliOptions& options, const BatchSummary& summary, int wa
 std::string NoSoundFilesLine(const CliOptions& options) {
   return std::string(kProgram) + ": no .wav or .med files " + (options.recursive ? "under" : "in") +
          " \"" + options.source + "\"\n";
+}
+
+// A line for each folder of `tree` whose .med files the window's rule left out beside its .wav
+// files, `top` standing for the top folder: "sfx: 1 .wav file converted, 11 .med files left
+// out; --to wav converts them".
+std::string MixedFolderNotices(const Tree& tree, const std::string& top) {
+  std::string notices;
+  for (std::size_t i = 0; i < tree.folders.size(); ++i) {
+    const TreeFolder& folder = tree.folders[i];
+    if (folder.leftOut == 0) continue;
+    const auto wavs = std::count(tree.folderOf.begin(), tree.folderOf.end(), static_cast<int>(i));
+    std::string shown = WithTrailingBackslash(top) + folder.relative;
+    shown.pop_back();
+    notices += shown + ": " + Counted(static_cast<std::uint64_t>(wavs), ".wav file") +
+               " converted, " + Counted(static_cast<std::uint64_t>(folder.leftOut), ".med file") +
+               " left out; --to wav converts them\n";
+  }
+  return notices;
 }
 
 int ExitCodeFor(const BatchSummary& summary, bool interrupted) {
@@ -91,47 +134,8 @@ bool NoInterrupt() {
   return false;
 }
 
-// Checks list entry `name` before it is converted: refuses it where its output exists in more
-// than one letter case; under --fit plans re-encoding a .wav that would not play as the .med it
-// replaces, refusing one that cannot be read; warns of an output that would not play, or under
-// --strict refuses it, counting each; notes an output that is new. `output` gets the name the
-// output is written as, `plan` how it is fitted.
-bool Refuses(const CliOptions& options, FileSystem& fs, const std::string& sourceFolder,
-             const std::string& destFolder, const std::string& name, Checked& checked,
-             const std::function<void(const std::string&)>& show, std::string& output,
-             FitPlan& plan) {
-  const LeadByteSet leadBytes = fs.LeadBytes();
-  const std::string ruleName = OutputNameFor(name, leadBytes);
-  // On a disk that tells letter cases apart, DOOR.MED is the file the game loads as door.med.
-  const OutputOnDisk onDisk = FindOutputOnDisk(fs, destFolder, ruleName, leadBytes);
-  if (!onDisk.clashes.empty()) {
-    show(ClashLine(destFolder + ruleName, onDisk.clashes));
-    ++checked.refused;
-    return true;
-  }
-  output = onDisk.name;
-  const bool isMed = IsMedName(name, leadBytes);
-  plan = options.fit && !isMed ? PlanFit(fs, sourceFolder + name, destFolder + output) : FitPlan{};
-  if (plan.fit && !plan.refusal.empty()) {
-    show("cannot fit " + name + ": " + plan.refusal);
-    ++checked.refused;
-    return true;
-  }
-  // A fitted file plays as the .med it replaces: what it would be warned of is what is mended.
-  if (plan.fit) return false;
-  const Verdict verdict = JudgeConversion(fs, sourceFolder, name, destFolder, output, leadBytes);
-  if (!verdict.reason.empty()) {
-    show((options.strict ? "refused: " : "warning: ") + verdict.reason);
-    ++(options.strict ? checked.refused : checked.warnings);
-    if (options.strict) return true;
-  }
-  if (verdict.standing == Standing::New) checked.newOutputs.push_back(destFolder + output);
-  return false;
-}
-
-// The line that says how `name` is fitted.
-std::string FitLine(const FitPlan& plan, const std::string& name) {
-  return "fit: " + name + " " + plan.from + " -> " + plan.to;
+PlanOptions PlanOptionsOf(const CliOptions& options) {
+  return {options.fit, options.strict};
 }
 
 // Lists what a run would do, with the warnings it would show, and fails where the run would.
@@ -145,20 +149,21 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
     std::fflush(stdout);
     WriteText(stderr, ForDisplay(line) + "\n");
   };
-  Checked checked;
+  Planner planner(fs, sourceFolder, destFolder, PlanOptionsOf(options));
+  Counts counts;
   NameList converted;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string name = list.Item(i);
-    std::string output;
-    FitPlan plan;
-    if (Refuses(options, fs, sourceFolder, destFolder, name, checked, warn, output, plan)) continue;
-    if (plan.fit) {
-      WriteText(stdout, ForDisplay(FitLine(plan, name)) + "\n");
-      ++checked.fitted;
-    }
+    const FilePlan plan = planner.Plan(name);
+    // The fit line belongs to the listing, which --quiet keeps.
+    ShowPlan(plan, true, counts, warn);
+    if (plan.Refused()) continue;
+    if (!plan.fitLine.empty()) WriteText(stdout, ForDisplay(plan.fitLine) + "\n");
+    CountConverted(plan, counts);
+    planner.Written(plan);
     converted.Add(name);
-    const std::string destPath = destFolder + output;
-    WriteText(stdout, ForDisplay(sourceFolder + name) + " -> " + ForDisplay(destPath) + "\n");
+    WriteText(stdout, ForDisplay(sourceFolder + name) + " -> " +
+                          ForDisplay(destFolder + plan.outputName) + "\n");
   }
   // A DEST the run would make is tried through the folder it would be made in.
   const std::string probe = fs.KindOfPath(dest) == PathKind::Missing
@@ -173,51 +178,41 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
   }
   if (!options.quiet) {
     WriteText(stdout, "Dry run: " + Counted(converted.Count(), "file") + " would be converted " +
-                          NewAndFitted(options, checked.newOutputs.size(), checked.fitted) + ", " +
-                          Counted(checked.warnings, "warning") + ", " +
-                          std::to_string(checked.refused) + " refused, " +
+                          NewAndFitted(options, counts) + ", " +
+                          Counted(counts.warnings, "warning") + ", " +
+                          std::to_string(counts.refused) + " refused, " +
                           Counted(ListedBytes(fs, sourceFolder, converted), "byte") +
                           " to read; nothing was written\n");
   }
   std::fflush(stdout);
-  return checked.refused > 0 || !problem.empty() ? kExitFailed : kExitConverted;
+  return counts.refused > 0 || !problem.empty() ? kExitFailed : kExitConverted;
 }
 
-// The --info table, or its JSON, of every sound under `source`, with `dest` (unless empty) each
-// one's standing beside the file its conversion would replace; reads, writes nothing.
-int Info(const CliOptions& options, const std::string& source, const std::string& dest,
-         FileSystem& fs) {
-  if (source.empty()) {
-    WriteText(stderr, "Please select files first\n");
-    return kExitUsage;
-  }
-  const std::vector<std::string> names = options.recursive
-                                             ? WalkTree(source, dest, fs, Pick::EverySound).files
-                                             : SoundFilesIn(source, fs);
-  if (names.empty() && !options.quiet) {
-    WriteText(stderr, NoSoundFilesLine(options));
-  }
+// The --info table, or its JSON, of `names` in `source`, with `dest` (unless empty) each one's
+// standing beside the file its conversion would replace; reads, writes nothing. `given` is the
+// folder as typed, which the JSON's paths start with.
+int Info(const CliOptions& options, const std::string& source, const std::string& given,
+         const std::string& dest, const std::vector<std::string>& names, FileSystem& fs) {
+  if (names.empty() && !options.quiet) WriteText(stderr, NoSoundFilesLine(options));
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string folder = WithTrailingBackslash(source);
-  const std::string destFolder = WithTrailingBackslash(dest);
-  // The names a script reads are those of the folder as typed.
-  const std::string given = WithTrailingBackslash(FolderArgument(options.source));
+  Planner planner(fs, folder, WithTrailingBackslash(dest), PlanOptions{});
   std::vector<InfoRow> rows;
   bool anyProblem = false;
   for (const std::string& name : names) {
-    InfoRow row{ForDisplay(options.json ? given + name : name), ReadWaveFormat(fs, folder + name),
-                "", ""};
+    InfoRow row{ForDisplay(options.json ? given + name : name), ReadWave(fs, folder + name), "",
+                ""};
     const bool isMed = IsMedName(name, leadBytes);
     row.problem = ProblemText(PlayProblem(row.format, isMed), row.format);
     if (!dest.empty()) {
-      const std::string output =
-          FindOutputOnDisk(fs, destFolder, OutputNameFor(name, leadBytes), leadBytes).name;
-      const Verdict verdict = JudgeConversion(fs, folder, name, destFolder, output, leadBytes);
+      const FilePlan plan = planner.Plan(name);
       // A .med that cannot be read is nothing to compare with, as none is.
       const char* const words[] = {"new", "unchanged", "fits", "new"};
-      row.status =
-          !verdict.reason.empty() ? "would not play" : words[static_cast<int>(verdict.standing)];
-      row.problem = ForDisplay(verdict.reason);
+      const std::string reason = !plan.refusal.empty() ? plan.refusal
+                                 : plan.warnings.empty() ? ""
+                                                         : plan.warnings.front();
+      row.status = !reason.empty() ? "would not play" : words[static_cast<int>(plan.standing)];
+      row.problem = ForDisplay(reason);
     }
     anyProblem = anyProblem || !row.problem.empty();
     if (options.json) row = {AsUtf8(row.name), row.format, AsUtf8(row.problem), row.status};
@@ -233,16 +228,74 @@ int Info(const CliOptions& options, const std::string& source, const std::string
   return anyProblem ? kExitFailed : kExitConverted;
 }
 
+// The batch's steps: each file's plan shown as the batch reaches it, beside its progress, its
+// output written as the plan says, and counted once it is in place.
+class PlannedSteps final : public FileSteps {
+ public:
+  PlannedSteps(const CliOptions& options, TerminalUi& ui, FileSystem& fs, Tree& tree,
+               const std::string& dest)
+      : options_(options),
+        ui_(ui),
+        fs_(fs),
+        tree_(tree),
+        dest_(dest),
+        sourceFolder_(WithTrailingBackslash(ui.SourceText())),
+        destFolder_(WithTrailingBackslash(ui.DestText())),
+        planner_(fs, sourceFolder_, destFolder_, PlanOptionsOf(options)) {}
+
+  FileStep StepFor(int index, const std::string& /*ruleName*/) override {
+    const std::string name = ui_.List().Item(index);
+    FilePlan& plan = plans_[index] = planner_.Plan(name);
+    ShowPlan(plan, options_.quiet, counts, [this](const std::string& line) { ui_.Warn(line); });
+    if (plan.Refused()) return {false, "", nullptr};
+    // A folder below DEST is made only once a file of its own is let in: nothing for a folder
+    // without sound files. One that cannot be made shows as that file's "Error create file".
+    if (options_.recursive)
+      MakeTreeFolder(tree_, tree_.folderOf[static_cast<std::size_t>(index)], dest_, fs_);
+    FileStep step{true, plan.outputName, nullptr};
+    if (plan.way == FitWay::None) return step;
+    const FitWay way = plan.way;
+    const std::string source = sourceFolder_ + name, output = destFolder_ + plan.outputName;
+    step.write = [this, way, name, source, output](FileSystem& fs, FileHandle file,
+                                                   std::uint64_t& bytes) {
+      const FitResult result = WriteFit(fs, way, source, output, file);
+      if (!result.error.empty()) ui_.Warn("cannot fit " + name + ": " + result.error);
+      bytes = result.bytes;
+      return result.error.empty();
+    };
+    return step;
+  }
+
+  void Done(int index, bool converted) override {
+    const FilePlan& plan = plans_[index];
+    if (!converted) return;
+    CountConverted(plan, counts);
+    planner_.Written(plan);
+  }
+
+  Counts counts;
+
+ private:
+  const CliOptions& options_;
+  TerminalUi& ui_;
+  FileSystem& fs_;
+  Tree& tree_;
+  std::string dest_, sourceFolder_, destFolder_;
+  Planner planner_;
+  std::map<int, FilePlan> plans_;
+};
+
 }  // namespace
 
 int RunCli(const CliOptions& options, FileSystem& fs) {
   const LeadByteSet leadBytes = fs.LeadBytes();
   std::string source = FolderArgument(options.source);
-  // One file as SOURCE is converted alone, from its folder, into that folder unless DEST is given.
+  // One file as SOURCE is taken alone, from its folder, into that folder unless DEST is given.
   std::string fileName;
-  if (!options.info && fs.KindOfPath(source) == PathKind::Other) {
+  if (fs.KindOfPath(source) == PathKind::Other) {
     const PathParts file = SplitPath(source, leadBytes);
-    const std::string refusal = SingleFileRefusal(file.name, options.to, leadBytes);
+    const std::string refusal =
+        SingleFileRefusal(file.name, options.info ? "" : options.to, leadBytes);
     if (!refusal.empty()) return UsageError("source \"" + options.source + "\" " + refusal);
     source = file.folder;
     fileName = file.name;
@@ -254,7 +307,31 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     return kExitUsage;
   }
   const bool makeDest = !dest.empty() && fs.KindOfPath(dest) == PathKind::Missing;
-  if (options.info) return Info(options, source, options.destGiven ? dest : "", fs);
+
+  // The list starts empty; an empty source argument must not become a scan of "\*.med".
+  Tree tree;
+  if (!fileName.empty()) {
+    tree.folders.push_back({"", -1, true});
+    tree.files.push_back(fileName);
+    tree.folderOf.push_back(0);
+  } else if (!source.empty()) {
+    const Pick pick = options.info          ? Pick::EverySound
+                      : options.to == "wav" ? Pick::MedFiles
+                      : options.to == "med" ? Pick::WavFiles
+                                            : Pick::WindowRule;
+    tree = WalkTree(source, dest, fs, pick, options.recursive);
+  }
+  if (options.info) {
+    if (source.empty()) {
+      WriteText(stderr, "Please select files first\n");
+      return kExitUsage;
+    }
+    // The names a script reads are those of the folder as typed.
+    const std::string given =
+        fileName.empty() ? WithTrailingBackslash(FolderArgument(options.source))
+                         : options.source.substr(0, options.source.size() - fileName.size());
+    return Info(options, source, given, options.destGiven ? dest : "", tree.files, fs);
+  }
   // A dry run writes nothing, so Ctrl-C may end it at once.
   if (!options.dryRun) InstallInterruptHandler();
 
@@ -267,65 +344,8 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   style.eraseTail = EraseToLineEnd();
   TerminalUi ui(source, dest, style, stderr, options.dryRun ? NoInterrupt : InterruptRequested, fs);
   FileList& list = ui.List();
-
-  // The list starts empty; an empty source argument must not become a scan of "\*.med".
-  Tree tree;
-  if (!fileName.empty()) {
-    tree.folders.push_back({"", -1, true});
-    tree.files.push_back(fileName);
-    tree.folderOf.push_back(0);
-  } else if (!source.empty()) {
-    const Pick pick = options.to == "wav"   ? Pick::MedFiles
-                      : options.to == "med" ? Pick::WavFiles
-                                            : Pick::WindowRule;
-    tree = WalkTree(source, dest, fs, pick, options.recursive);
-  }
   for (const std::string& file : tree.files) list.Add(file);
   if (!options.quiet) WriteText(stderr, ForDisplay(MixedFolderNotices(tree, source)));
-  // Each file is checked as the batch reaches it, so a warning stands beside its progress and
-  // compares with the .med there at that moment. A folder below DEST is made only once a file
-  // of its own is admitted: nothing before the batch's free-space check, nothing for a folder
-  // without sound files, nothing on a dry run. One that cannot be made shows as that file's
-  // "Error create file".
-  const std::string sourceFolder = WithTrailingBackslash(source);
-  const std::string destFolder = WithTrailingBackslash(dest);
-  Checked checked;
-  // The file being fitted, and where its output goes.
-  int fitting = -1;
-  std::string fittingOutput;
-  ui.BeforeEachFile([&](int index) {
-    const auto warn = [&ui](const std::string& line) { ui.Warn(line); };
-    const std::string name = list.Item(index);
-    std::string output;
-    FitPlan plan;
-    if (Refuses(options, fs, sourceFolder, destFolder, name, checked, warn, output, plan))
-      return false;
-    if (plan.fit && !options.quiet) ui.Warn(FitLine(plan, name));
-    fitting = plan.fit ? index : -1;
-    // A fitted file is decoded, not toggled: a chunk before its format is no reason to refuse it.
-    ui.WriteAnew(fitting);
-    fittingOutput = output;
-    ui.WriteAs(index, output);
-    if (options.recursive) {
-      MakeTreeFolder(tree, tree.folderOf[static_cast<std::size_t>(index)], dest, fs);
-    }
-    return true;
-  });
-  ui.WriteEachOutput([&](int index, FileSystem& files, FileHandle file, std::uint64_t& bytes) {
-    if (index != fitting) return OutputWrite::Copy;
-    const std::string name = list.Item(index);
-    const FitResult result = WriteFit(files, sourceFolder + name, destFolder + fittingOutput, file);
-    for (const std::string& note : result.notes) {
-      ui.Warn(std::string("warning: ").append(name).append(": ").append(note));
-    }
-    if (!result.error.empty()) {
-      ui.Warn("cannot fit " + name + ": " + result.error);
-      return OutputWrite::Failed;
-    }
-    bytes = result.bytes;
-    ++checked.fitted;
-    return OutputWrite::Written;
-  });
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options));
   }
@@ -338,12 +358,13 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   }
   // From here an empty argument reaches the batch, whose first checks refuse it before
   // anything is opened; that holds for a dry run too.
+  PlannedSteps steps(options, ui, fs, tree, dest);
   if (!options.dryRun && InterruptRequested()) {
     BatchSummary summary;
     summary.started = true;
     summary.listed = list.Count();
     summary.skipped = summary.listed;
-    if (!options.quiet) PrintSummary(options, summary, 0, 0, 0);
+    if (!options.quiet) PrintSummary(options, summary, steps.counts);
     return kExitInterrupted;
   }
 
@@ -353,7 +374,7 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
                           "\" cannot be made\n");
     return kExitUsage;
   }
-  const BatchSummary summary = ConvertBatch(ui, fs);
+  const BatchSummary summary = ConvertBatch(ui, fs, &steps);
   ui.Finish();
   if (!summary.started) return kExitUsage;
   const bool interrupted = ui.AbortRequested() || InterruptRequested();
@@ -361,12 +382,6 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     WriteText(stderr, std::string(kProgram) + ": interrupted: the file in progress was finished, " +
                           std::to_string(summary.skipped) + " not converted\n");
   }
-  // An output new when its file was reached, and there now, is a new file the run made: a
-  // failed file leaves no output behind.
-  const auto made = std::count_if(
-      checked.newOutputs.begin(), checked.newOutputs.end(),
-      [&fs](const std::string& path) { return fs.KindOfPath(path) == PathKind::Other; });
-  if (!options.quiet)
-    PrintSummary(options, summary, checked.warnings, static_cast<int>(made), checked.fitted);
+  if (!options.quiet) PrintSummary(options, summary, steps.counts);
   return ExitCodeFor(summary, interrupted);
 }

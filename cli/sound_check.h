@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/wave_format.h"
+#include "sound/wave.h"
 
 struct InfoRow {
   std::string name;

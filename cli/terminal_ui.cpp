@@ -7,7 +7,7 @@
 #include "cli/console.h"
 #include "convert/batch.h"
 #include "convert/sound_rules.h"
-#include "convert/wave_format.h"
+#include "sound/wave.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ void TerminalUi::ShowMessage(const std::string& text, const std::string& /*title
 std::string TerminalUi::Reason(const std::string& text) {
   if (text != kNotSupportedText) return fs_.TakeErrorText();
   const WaveFormat format =
-      ReadWaveFormat(fs_, WithTrailingBackslash(fullSource_) + names_.Item(selected_));
+      ReadWave(fs_, WithTrailingBackslash(fullSource_) + names_.Item(selected_));
   return ProblemText(format.problem, format);
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <utility>
 
@@ -41,31 +40,7 @@ class TerminalUi final : public BatchUi {
   void SetConvertCaption(const std::string& /*caption*/) override {}
   void SetConvertTip(const std::string& /*tip*/) override {}
   void Pump() override;
-  bool Admits(int index) override { return !beforeEachFile_ || beforeEachFile_(index); }
-  std::string OutputNameOf(int index, const std::string& ruleName) override {
-    return index == writeAsIndex_ ? writeAsName_ : ruleName;
-  }
-  bool WritesAnew(int index) override { return index == anewIndex_; }
-  OutputWrite WriteOutput(int index, FileSystem& fs, FileHandle file,
-                          std::uint64_t& bytes) override {
-    return writeOutput_ ? writeOutput_(index, fs, file, bytes) : OutputWrite::Copy;
-  }
 
-  // Calls `hook` with each file's index as the batch reaches that file, before it is opened;
-  // a false answer makes the batch count the file as failed and leave it unopened.
-  void BeforeEachFile(std::function<bool(int)> hook) { beforeEachFile_ = std::move(hook); }
-  // Writes file `index` under `name` below the destination instead of the rule's own name.
-  void WriteAs(int index, std::string name) {
-    writeAsIndex_ = index;
-    writeAsName_ = std::move(name);
-  }
-  // Calls `writer` for each admitted file's output, as BatchUi::WriteOutput.
-  // Says that file `index` (none for -1) is written anew by the WriteEachOutput writer.
-  void WriteAnew(int index) { anewIndex_ = index; }
-  void WriteEachOutput(
-      std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writer) {
-    writeOutput_ = std::move(writer);
-  }
   // Shows `line` on a line of its own, above the progress line.
   void Warn(const std::string& line);
   // Removes the progress line once the batch has ended, before the summary is printed.
@@ -101,13 +76,8 @@ class TerminalUi final : public BatchUi {
   std::FILE* out_;
   bool (*interrupted_)();
   FileSystem& fs_;
-  std::function<bool(int)> beforeEachFile_;
-  std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writeOutput_;
   Names names_{*this};
   int selected_ = -1;
-  int writeAsIndex_ = -1;
-  int anewIndex_ = -1;
-  std::string writeAsName_;
   int percent_ = 0;
   bool abortRequested_ = false;
   std::size_t drawnLength_ = 0;  // bytes of the progress line on screen; 0 when none

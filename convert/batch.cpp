@@ -111,11 +111,12 @@ FileOutcome PlaceOutput(Batch& batch, FileHandle temp, const std::string& tempPa
 }
 
 // `bytes`: written to the output; `read`: the source's size, the batch's measure of progress.
-FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes, std::uint64_t& read) {
+FileOutcome ConvertOne(Batch& batch, int index, const FileStep& step, std::uint64_t& bytes,
+                       std::uint64_t& read) {
   FileSystem& fs = batch.fs;
   const std::string name = batch.ui.List().Item(index);
   const std::string sourcePath = batch.sourceFolder + name;
-  const std::string outputName = batch.ui.OutputNameOf(index, OutputNameFor(name, batch.leadBytes));
+  const std::string& outputName = step.outputName;
   const std::string destPath = batch.destFolder + outputName;
 
   const FileHandle source = fs.OpenRead(sourcePath);
@@ -132,7 +133,7 @@ FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes, std::uint6
 
   const std::uint64_t size = fs.Size(source);
   SoundHeader header{};
-  if (CheckSource(batch, source, sourcePath, size, header, batch.ui.WritesAnew(index)) !=
+  if (CheckSource(batch, source, sourcePath, size, header, static_cast<bool>(step.write)) !=
       FileOutcome::Converted) {
     return FileOutcome::Failed;
   }
@@ -147,14 +148,15 @@ FileOutcome ConvertOne(Batch& batch, int index, std::uint64_t& bytes, std::uint6
   }
 
   read = size;
-  const OutputWrite written = batch.ui.WriteOutput(index, fs, temp.file, bytes);
-  if (written != OutputWrite::Copy) fs.Close(source);
-  if (written == OutputWrite::Failed) {
-    fs.Close(temp.file);
-    fs.Remove(tempPath);
-    return FileOutcome::Failed;
+  if (step.write) {
+    fs.Close(source);
+    if (!step.write(fs, temp.file, bytes)) {
+      fs.Close(temp.file);
+      fs.Remove(tempPath);
+      return FileOutcome::Failed;
+    }
+    return PlaceOutput(batch, temp.file, tempPath, destPath);
   }
-  if (written == OutputWrite::Written) return PlaceOutput(batch, temp.file, tempPath, destPath);
 
   // The whole file is copied from its first byte, then the tag read with the header, toggled,
   // is written over the copied one. A copy of whole blocks from offset 0 is one a file system
@@ -233,7 +235,7 @@ std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const
   return total;
 }
 
-BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
+BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs, FileSteps* steps) {
   BatchSummary summary;
   const std::string sourceText = ui.SourceText();
   if (sourceText.empty() && PrecheckFails(ui, "Please select files first")) return summary;
@@ -261,12 +263,16 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs) {
   for (int i = 0; i < count; ++i) {
     ui.SetCurrentBar(0);
     list.Select(i);
-    if (!ui.Admits(i)) {
+    const std::string ruleName = OutputNameFor(list.Item(i), batch.leadBytes);
+    const FileStep step = steps != nullptr ? steps->StepFor(i, ruleName) : FileStep{true, ruleName, nullptr};
+    if (!step.admitted) {
       ++summary.failed;
       continue;
     }
     std::uint64_t bytes = 0, read = 0;
-    const FileOutcome outcome = ConvertOne(batch, i, bytes, read);
+    const FileOutcome outcome = ConvertOne(batch, i, step, bytes, read);
+    if (steps != nullptr && outcome != FileOutcome::Aborted)
+      steps->Done(i, outcome == FileOutcome::Converted);
     if (outcome == FileOutcome::Aborted) {
       summary.skipped = count - i;
       break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "convert/batch_ui.h"
@@ -32,6 +33,32 @@ std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const
 // take; a failed query (a UNC or relative folder) leaves a full disk to the per-file errors.
 bool NotEnoughSpace(FileSystem& fs, const std::string& destFolder, std::uint64_t totalBytes);
 
+// Writes a file's output into `file`, the empty temporary output: true with `bytes` its size, or
+// false once it has said why it failed.
+using WriteOutput = std::function<bool(FileSystem& fs, FileHandle file, std::uint64_t& bytes)>;
+
+// How the batch takes one listed file.
+struct FileStep {
+  bool admitted = true;    // false: counted as failed, having said why; nothing is opened
+  std::string outputName;  // below the destination folder
+  // Writes the output anew instead of the copy with the tag toggled, so the header need not be
+  // one that toggling converts; null: the copy.
+  WriteOutput write;
+};
+
+// What a caller decides of each file, beside the window's rule of copying every one with its tag
+// toggled under the rule's name.
+class FileSteps {
+ public:
+  virtual ~FileSteps() = default;
+  // How file `index` of the list is taken, asked as the batch reaches it, before it is opened;
+  // `ruleName` is the name the sound rules give its output.
+  virtual FileStep StepFor(int index, const std::string& ruleName) = 0;
+  // Told of each admitted file once it is done: its output in place, or not.
+  virtual void Done(int index, bool converted) = 0;
+};
+
 // Converts every listed file from the source folder into the destination folder, reporting
-// each failure through `ui` and going on; returns when finished, aborted or refused.
-BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs);
+// each failure through `ui` and going on; returns when finished, aborted or refused. Without
+// `steps` every file is copied with its tag toggled, as the window converts.
+BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs, FileSteps* steps = nullptr);

@@ -7,8 +7,6 @@
 #include "convert/file_system.h"
 
 enum class MessageIcon { Error, Information };
-// Who wrote a file's output: the batch's copy with the tag toggled, or the window itself.
-enum class OutputWrite { Copy, Written, Failed };
 
 class BatchUi {
  public:
@@ -34,20 +32,4 @@ class BatchUi {
   virtual void SetConvertTip(const std::string& tip) = 0;
   // Dispatches every message already queued for the window, never waiting for more.
   virtual void Pump() = 0;
-  // Whether the file just selected is converted; one turned away counts as failed, and saying
-  // why is left to the implementation. The window converts every file.
-  virtual bool Admits(int /*index*/) { return true; }
-  // The name below the destination folder that file `index` is written under, given
-  // `ruleName`, the one the sound rules give it. The window writes the rule's name.
-  virtual std::string OutputNameOf(int /*index*/, const std::string& ruleName) { return ruleName; }
-  // Writes the output of admitted file `index` into `file`, the empty temporary output, instead
-  // of the batch's copy: Written with `bytes` its size, Failed once it has said why, or Copy to
-  // leave it to the batch. The window leaves every file to the batch.
-  virtual OutputWrite WriteOutput(int /*index*/, FileSystem& /*fs*/, FileHandle /*file*/,
-                                  std::uint64_t& /*bytes*/) {
-    return OutputWrite::Copy;
-  }
-  // True when WriteOutput writes file `index` anew from its decoded sound, so its header need
-  // not be one that toggling the tag at byte 20 converts. The window toggles every file's tag.
-  virtual bool WritesAnew(int /*index*/) { return false; }
 };

@@ -7,12 +7,13 @@
 #include <string_view>
 
 #include "convert/file_system.h"
-#include "convert/wave_format.h"
 
 // The first 40 bytes of an input file.
 using SoundHeader = std::array<std::uint8_t, 40>;
 
 inline constexpr std::uint32_t kFormatTagOffset = 20;
+inline constexpr std::uint16_t kMedFormatTag = 122;  // the game's own tag
+inline constexpr std::uint16_t kWavFormatTag = 17;   // the registered IMA ADPCM tag
 
 // True when the header starts "RIFF", reads "WAVE" at 8, or carries either format tag; never
 // for a RIFF/WAVE header whose first chunk is not "fmt ".

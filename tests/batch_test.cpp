@@ -22,13 +22,13 @@ struct Job {
     ui.items.push_back(name);
     return fs.entries["D:\\snd\\" + name] = data;
   }
-  BatchSummary Run() {
+  BatchSummary Run(FileSteps* steps = nullptr) {
     Converting = false;
-    const BatchSummary summary = ConvertBatch(ui, fs);
+    const BatchSummary summary = ConvertBatch(ui, fs, steps);
     EXPECT_FALSE(Converting);
     EXPECT_TRUE(fs.open.empty());
     EXPECT_EQ(summary.converted + summary.failed + summary.skipped, summary.listed);
-    if (summary.started) {
+    if (summary.started && steps == nullptr) {
       EXPECT_EQ(ui.boxes.size(), summary.failed + 1u);  // and Done
     }
     return summary;
@@ -131,25 +131,40 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
   }
 }
 
-TEST(Batch, AnOutputWrittenAnewIsItsOwnSizeButDoneLikeACopy) {
+// A caller's steps turn a file away, write one anew under a name of their own (its header
+// unchecked, its source's size on the total bar), fail to write one, and copy one as the rule
+// says; each file let in is told of once done.
+TEST(Batch, StepsTurnAwayWriteAnewOrCopyAndHearOfEachFile) {
+  struct Steps final : FileSteps {
+    Lines done;
+    FileStep StepFor(int index, const std::string& ruleName) override {
+      const auto write = [index](FileSystem& fs, FileHandle file, std::uint64_t& bytes) {
+        bytes = fs.Write(file, "RIFF", 4);
+        return index == 1;
+      };
+      if (index == 0) return {false, "", nullptr};
+      return index == 3 ? FileStep{true, ruleName, nullptr} : FileStep{true, "N.MED", write};
+    }
+    void Done(int index, bool converted) override {
+      done.push_back(std::to_string(index) + (converted ? " in place" : " failed"));
+    }
+  } steps;
   Job job;
-  job.Source("fit.wav", SoundFile(100, 17));
+  job.Source("away.wav", SoundFile(100, 17));
+  job.Source("new.wav", Bytes(100, 'x'));
+  job.Source("bad.wav", SoundFile(100, 17));
   const Bytes copied = job.Source("copy.wav", SoundFile(100, 17));
-  const Bytes fitted = {'R', 'I', 'F', 'F'};
-  job.ui.writeOutput = [&](int index, FileSystem& fs, FileHandle file, std::uint64_t& bytes) {
-    if (index != 0) return OutputWrite::Copy;
-    bytes = fs.Write(file, fitted.data(), 4);
-    return OutputWrite::Written;
-  };
-  const BatchSummary summary = job.Run();
+  const BatchSummary summary = job.Run(&steps);
+  EXPECT_EQ(summary.failed, 2);
   EXPECT_EQ(summary.bytesWritten, 104u);
-  EXPECT_EQ(job.fs.entries.at("E:\\out\\fit.med"), fitted);
+  EXPECT_EQ(job.fs.entries.at("E:\\out\\N.MED"), Bytes({'R', 'I', 'F', 'F'}));
   EXPECT_EQ(job.fs.entries.at("E:\\out\\copy.med"), WithTag(copied, 122));
-  const Lines totals = {"total 50", "total 100", "total 0"};
-  Lines seen;
-  std::copy_if(job.ui.events.begin(), job.ui.events.end(), std::back_inserter(seen),
+  EXPECT_EQ(job.fs.entries.size(), 6u) << "the sources and two outputs: no temporary file";
+  EXPECT_EQ(steps.done, Lines({"1 in place", "2 failed", "3 in place"}));
+  Lines totals;
+  std::copy_if(job.ui.events.begin(), job.ui.events.end(), std::back_inserter(totals),
                [](const std::string& event) { return event.rfind("total ", 0) == 0; });
-  EXPECT_EQ(seen, totals) << "the total bar reaches 100 at the end";
+  EXPECT_EQ(totals, Lines({"total 25", "total 50", "total 0"}));
 }
 
 // The free-space check's count: one listing per folder; a name missing there is searched alone.

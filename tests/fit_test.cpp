@@ -1,6 +1,6 @@
-// Fitting a .wav to its .med on the in-memory disk: which files are fitted, the written .med's
-// chunks and their order, the format chunk kept, the new length, loop and cue points.
-#include "convert/fit.h"
+// Fitting a .wav to its .med on the in-memory disk: which files are fitted and how, the written
+// .med's chunks and their order, the format chunk kept, the new length, loop and cue points.
+#include "sound/fit.h"
 
 #include <gtest/gtest.h>
 
@@ -8,39 +8,15 @@
 
 namespace {
 
-Bytes Le(std::uint32_t value, std::size_t n) {
-  return Poke(Bytes(n), 0, value, n);
-}
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-Bytes ChunkOf(const std::string& id, const Bytes& body) {
-  return Cat({Bytes(id.begin(), id.end()), Le(static_cast<std::uint32_t>(body.size()), 4), body,
-              Bytes(body.size() % 2)});
-}
-Bytes Id(const char* id) {
-  return Bytes(id, id + 4);
-}
-Bytes Riff(const Bytes& chunks) {
-  return Cat(
-      {Id("RIFF"), Le(static_cast<std::uint32_t>(chunks.size() + 4), 4), Id("WAVE"), chunks});
-}
-// A format chunk: tag, channels, rate, byte rate, block align, bits, then `extra`.
-Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align,
-          std::uint16_t bits, const Bytes& extra) {
-  return ChunkOf("fmt ", Cat({Le(tag, 2), Le(channels, 2), Le(rate, 4), Le(rate * align, 4),
-                              Le(align, 2), Le(bits, 2), extra}));
-}
-// A loop chunk with one loop, or a cue chunk with one point (its position twice).
+// A loop chunk with one loop; a cue chunk with one point in the data, at `position`, in the block
+// starting at byte `blockStart`, `offset` samples into it.
 Bytes Loop(std::uint32_t start, std::uint32_t end) {
   return ChunkOf("smpl", Cat({Bytes(8), Le(62500, 4), Bytes(16), Le(1, 4), Bytes(4), Bytes(8),
                               Le(start, 4), Le(end, 4), Bytes(8)}));
 }
-Bytes Cue(std::uint32_t position) {
-  return ChunkOf("cue ",
-                 Cat({Le(1, 4), Le(7, 4), Le(position, 4), Id("data"), Bytes(8), Le(position, 4)}));
+Bytes Cue(std::uint32_t position, std::uint32_t blockStart, std::uint32_t offset) {
+  return ChunkOf("cue ", Cat({Le(1, 4), Le(7, 4), Le(position, 4), Id("data"), Bytes(4),
+                              Le(blockStart, 4), Le(offset, 4)}));
 }
 
 // The .med: IMA ADPCM at 8000 Hz mono, 256-byte blocks of 505 samples, a fact chunk and a loop.
@@ -49,9 +25,10 @@ Bytes Med(std::uint32_t loopEnd) {
   return Riff(Cat({kMedFormat, ChunkOf("fact", Le(1010, 4)), Loop(100, loopEnd),
                    ChunkOf("data", Bytes(512, 0x11))}));
 }
-// The .wav's sound: `frames` of 16-bit stereo PCM, any values.
-Bytes PcmData(std::size_t frames) {
-  return ChunkOf("data", Bytes(4 * frames, 0x20));
+// An edit of 16-bit stereo PCM at `rate` holding `frames`, any values, `points` before its data.
+Bytes Edit(std::uint32_t rate, std::size_t frames, const Bytes& points = {}) {
+  return Riff(Cat({Fmt(1, 2, rate, 4, 16, {}), points, ChunkOf("LIST", Bytes(5, 'x')),
+                   ChunkOf("data", Bytes(4 * frames, 0x20)), ChunkOf("PEAK", Bytes(8))}));
 }
 
 // The chunks' ids of `file` in order, without trailing blanks; their bodies into `bodies`.
@@ -69,89 +46,134 @@ std::string Chunks(const Bytes& file, std::map<std::string, Bytes>& bodies) {
 std::uint32_t At(const Bytes& body, std::size_t at) {
   return body.at(at) | body.at(at + 1) << 8 | body.at(at + 2) << 16;
 }
+using Numbers = std::vector<std::uint32_t>;
+
+// Fits `wav` to `med` as planned; the plan's way, and the written file.
+Bytes Fitted(FakeFileSystem& fs, const Bytes& wav, const Bytes& med, FitWay& way) {
+  fs.entries["D:\\v.wav"] = wav;
+  fs.entries["E:\\v.med"] = med;
+  way = PlanFit(fs, "D:\\v.wav", "E:\\v.med").way;
+  const NewFile out = fs.CreateNew("E:\\~1.tmp");
+  const FitResult result = WriteFit(fs, way, "D:\\v.wav", "E:\\v.med", out.file);
+  fs.Close(out.file);
+  EXPECT_EQ(result.error, "");
+  EXPECT_EQ(result.bytes, fs.entries["E:\\~1.tmp"].size());
+  return fs.entries["E:\\~1.tmp"];
+}
 
 }  // namespace
 
+// Positions move as what they are (sox-independent arithmetic): a loop's start and a cue's
+// sample by round(p * ratio), a loop's end, its last sample, by round((end + 1) * ratio) - 1,
+// and a cue names the new IMA ADPCM block (505 samples, 256 bytes) it lies in.
 TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
   struct Case {
     const char* what;
-    Bytes wavPoints;       // the .wav's loop and cue chunks
-    std::uint32_t medEnd;  // the .med's loop end
-    std::string order;     // the output's chunk ids
-    std::uint32_t start, end, period;
-    std::string note;
+    Bytes wav, med;
+    std::string order;  // the output's chunk ids
+    Numbers loop, cue;  // loop period, start, end; cue position, block start, offset
   } const cases[] = {
-      {"no points in the .wav: the .med's kept", Bytes(), 900, "fmt fact smpl data LIST", 100, 900,
-       62500, ""},
-      {"the .med's loop past the new end", Bytes(), 2020, "fmt fact smpl data LIST", 100, 2020,
-       62500,
-       "a loop or cue point at sample 2020 lies past the end of the fitted sound, 2020 samples "
-       "long"},
-      {"the .wav's points scaled to the new rate", Cat({Cue(1000), Loop(400, 3001)}), 900,
-       "fmt fact smpl data cue LIST", 200, 1501, 125000, ""}};
+      {"no points in the .wav: the .med's kept", Edit(16000, 4040), Med(900),
+       "fmt fact smpl data LIST", {62500, 100, 900}, {}},
+      {"the .wav's points at half the rate", Edit(16000, 4040, Cat({Cue(2000, 0, 2000), Loop(400, 3001)})),
+       Med(900), "fmt fact smpl data cue LIST", {125000, 200, 1500}, {1000, 256, 495}},
+      {"a loop's end at twice the rate", Edit(4000, 1010, Loop(0, 1009)), Med(900),
+       "fmt fact smpl data LIST", {125000, 0, 2019}, {}},
+      {"a .med with cues, no loop and no fact", Edit(16000, 4040),
+       Riff(Cat({kMedFormat, Cue(300, 0, 300), ChunkOf("data", Bytes(256))})),
+       "fmt cue data LIST", {}, {300, 0, 300}},
+      {"a tag after the .wav's RIFF", Cat({Edit(16000, 4040), Id("ID3\x03"), Bytes(30, 0x7F)}),
+       Med(900), "fmt fact smpl data LIST", {62500, 100, 900}, {}},
+  };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
-    fs.entries["E:\\v.med"] = Med(test.medEnd);
-    fs.entries["D:\\v.wav"] =
-        Riff(Cat({Fmt(1, 2, 16000, 4, 16, {}), test.wavPoints, ChunkOf("LIST", Bytes(5, 'x')),
-                  PcmData(4040), ChunkOf("PEAK", Bytes(8))}));
-    const NewFile out = fs.CreateNew("E:\\~1.tmp");
-    const FitResult result = WriteFit(fs, "D:\\v.wav", "E:\\v.med", out.file);
-    fs.Close(out.file);
-    const Bytes& file = fs.entries["E:\\~1.tmp"];
-    ASSERT_EQ(result.error, "");
-    EXPECT_EQ(result.bytes, file.size());
+    FitWay way = FitWay::None;
+    const Bytes file = Fitted(fs, test.wav, test.med, way);
+    EXPECT_EQ(way, FitWay::Encode);
     EXPECT_EQ(At(file, 4), file.size() - 8);
     std::map<std::string, Bytes> body;
     EXPECT_EQ(Chunks(file, body), test.order);
     EXPECT_EQ(ChunkOf("fmt ", body["fmt "]), kMedFormat);
-    EXPECT_EQ(At(body["fact"], 0), 2020u) << "half the frames at half the rate";
+    EXPECT_EQ(body.count("fact") == 0 ? 2020 : At(body["fact"], 0), 2020u) << "the new length";
     EXPECT_EQ(body["data"].size(), 4u * 256) << "2020 frames in blocks of 505";
-    EXPECT_EQ(std::vector({At(body["smpl"], 8), At(body["smpl"], 44), At(body["smpl"], 48)}),
-              std::vector({test.period, test.start, test.end}));
-    if (body.count("cue ") != 0) {
-      EXPECT_EQ(std::vector({At(body["cue "], 8), At(body["cue "], 24)}),
-                std::vector<std::uint32_t>({500, 500}));
-    }
-    EXPECT_EQ(result.notes,
-              test.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{test.note});
+    EXPECT_EQ(body.count("smpl") == 0 ? Numbers{}
+                                      : Numbers({At(body["smpl"], 8), At(body["smpl"], 44),
+                                                 At(body["smpl"], 48)}),
+              test.loop);
+    EXPECT_EQ(body.count("cue ") == 0 ? Numbers{}
+                                      : Numbers({At(body["cue "], 8), At(body["cue "], 20),
+                                                 At(body["cue "], 24)}),
+              test.cue);
   }
 }
 
-TEST(Fit, PlansOnlyWhatASoundMedSaysAndRefusesWhatItCannotRead) {
-  const Bytes wav = Riff(Cat({Fmt(1, 2, 16000, 4, 16, {}), PcmData(100)}));
-  const Bytes fits = WithTag(Med(900), 17);
+// IMA ADPCM in the .med's layout is never decoded: its blocks go into the .med's chunks under
+// the .med's own format chunk, whatever its own says beside the layout.
+TEST(Fit, MovesBlocksAlreadyInTheLayoutAsTheyAre) {
+  const Bytes blocks = SoundFile(700, 17, 3);  // two blocks and a shorter one of 188 bytes
+  const Bytes wav = Riff(Cat({Poke(kMedFormat, 16, 7777, 4), ChunkOf("fact", Le(1300, 4)),
+                              ChunkOf("data", blocks)}));
+  FakeFileSystem fs;
+  FitWay way = FitWay::None;
+  const Bytes file = Fitted(fs, WithTag(wav, 17), Med(900), way);
+  EXPECT_EQ(way, FitWay::Relayout);
+  std::map<std::string, Bytes> body;
+  EXPECT_EQ(Chunks(file, body), "fmt fact smpl data");
+  EXPECT_EQ(ChunkOf("fmt ", body["fmt "]), kMedFormat);
+  EXPECT_EQ(body["data"], blocks);
+  EXPECT_EQ(At(body["fact"], 0), 1300u);
+}
+
+TEST(Fit, PlansOnlyWhatAPlayingMedSaysAndRefusesWhatItCannotRead) {
+  const Bytes wav = Edit(16000, 100), med = Med(300), fits = WithTag(med, 17);
+  const Bytes ima = Riff(Cat({Fmt(17, 1, 16000, 256, 4, {}), ChunkOf("data", Bytes(612))}));
+  const std::string cut = "v.wav: its data is cut short; the sound it holds was fitted";
   struct Case {
     const char* what;
     Bytes wav, med;
-    bool fit;
-    std::string refusal, from;
-  } const cases[] = {{"PCM", wav, Med(900), true, "", "PCM 16-bit 16000 Hz stereo"},
-                     {"GSM", WithTag(wav, 0x31), Med(900), true, "GSM 6.10 (0x0031) is not read",
-                      "GSM 6.10 16-bit 16000 Hz stereo"},
-                     {"fits already", fits, Med(900), false, "", ""},
-                     {"no .med", wav, {}, false, "", ""},
-                     {"a .med that is not IMA ADPCM", wav, WithTag(wav, 122), false, "", ""}};
+    FitWay way;
+    std::string refusal, note;
+  } const cases[] = {
+      {"GSM", WithTag(wav, 0x31), med, FitWay::Encode, "GSM 6.10 (0x0031) is not read", ""},
+      {"no sound", Edit(16000, 0), med, FitWay::Encode, "it holds no sound", ""},
+      {"its format chunk is the .med's", fits, med, FitWay::None, "", ""},
+      {"the layout, another byte rate", Poke(fits, 28, 1, 4), med, FitWay::Relayout, "", ""},
+      {"the layout under the game's tag", med, med, FitWay::Relayout, "", ""},
+      {"no .med", wav, {}, FitWay::None, "", ""},
+      {"a .med not IMA ADPCM", wav, WithTag(wav, 122), FitWay::None, "", ""},
+      {"a .med's blocks hold more than it can state", wav,
+       Riff(Cat({Fmt(122, 1, 8000, 36864, 4, {}), ChunkOf("data", Bytes(36864))})), FitWay::None,
+       "", ""},
+      {"a shorter last block", ima, med, FitWay::Encode, "", ""},
+      {"cut inside a group", Poke(ima, 40, 613, 4), med, FitWay::Encode, "", cut},
+      {"the .med's loop past the new end", Edit(16000, 4040), Med(2020), FitWay::Encode, "",
+       "v.wav: a loop or cue point at sample 2020 lies past the end of the fitted sound, 2020 "
+       "samples long"}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
     fs.entries["D:\\v.wav"] = test.wav;
     if (!test.med.empty()) fs.entries["E:\\v.med"] = test.med;
     const FitPlan plan = PlanFit(fs, "D:\\v.wav", "E:\\v.med");
-    EXPECT_EQ(plan.fit, test.fit);
+    EXPECT_EQ(plan.way, test.way);
     EXPECT_EQ(plan.refusal, test.refusal);
-    EXPECT_EQ(plan.from, test.from);
-    EXPECT_EQ(plan.to, test.fit ? "IMA ADPCM 8000 Hz mono, 256-byte blocks" : "");
+    EXPECT_EQ(plan.notes, test.note.empty() ? std::vector<std::string>{}
+                                            : std::vector<std::string>{test.note.substr(7)});
   }
+  FakeFileSystem fs;
+  fs.entries = {{"D:\\v.wav", wav}, {"E:\\v.med", med}};
+  const FitPlan plan = PlanFit(fs, "D:\\v.wav", "E:\\v.med");
+  EXPECT_EQ(plan.from + " -> " + plan.to,
+            "PCM 16-bit 16000 Hz stereo -> IMA ADPCM 8000 Hz mono, 256-byte blocks");
 }
 
 TEST(Fit, AFailedWriteIsAFailedFit) {
   FakeFileSystem fs;
   fs.entries["E:\\v.med"] = Med(900);
-  fs.entries["D:\\v.wav"] = Riff(Cat({Fmt(1, 2, 16000, 4, 16, {}), PcmData(4040)}));
+  fs.entries["D:\\v.wav"] = Edit(16000, 4040);
   fs.failAt["Write"] = 4;  // the fact chunk's header
   const NewFile out = fs.CreateNew("E:\\~1.tmp");
-  EXPECT_EQ(WriteFit(fs, "D:\\v.wav", "E:\\v.med", out.file).error,
+  EXPECT_EQ(WriteFit(fs, FitWay::Encode, "D:\\v.wav", "E:\\v.med", out.file).error,
             "the fitted file could not be written");
 }

@@ -1,21 +1,29 @@
 // The encoder's layouts, and its blocks read back by the decoder: length, exact headers, a noise
 // floor, and the search doing better than taking the nearest code each sample.
-#include "convert/ima_encoder.h"
+#include "sound/ima_encoder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 
-#include "convert/ima_tables.h"
-#include "convert/sound_decoder.h"
+#include "fakes/fakes.h"
+#include "sound/decoder.h"
+#include "sound/ima.h"
 
+// The one rule of a block, as the encoder keeps it: the checks and the decoder are held to it by
+// the tables of their own tests.
 TEST(ImaEncoder, ChecksTheLayout) {
-  EXPECT_EQ(CheckImaLayout({2, 2048, 2041}), "");
-  EXPECT_EQ(CheckImaLayout({1, 256, 506}), "506 samples per block where a block holds 505");
-  EXPECT_EQ(CheckImaLayout({2, 36, 9}),
-            "blocks of 36 bytes are no whole number of 8-byte groups "
-            "after the headers of 2 channels");
+  const std::pair<ImaLayout, std::string> cases[] = {
+      {{2, 2048, 2041}, ""},
+      {{2, 8, 0}, ""},  // headers alone: a sample per channel
+      {{1, 256, 506}, "506 samples per block do not fit block align 256"},
+      {{2, 36, 9}, "block align 36 does not fit IMA ADPCM for 2 channels"},
+      {{1, 32768, 0}, ""},
+      {{1, 36864, 0},
+       "block align 36864 holds 73721 samples per channel, more than a format chunk can state "
+       "(65535)"}};
+  for (const auto& [layout, refusal] : cases) EXPECT_EQ(CheckImaLayout(layout), refusal);
 }
 
 namespace {
@@ -50,8 +58,9 @@ Encoded RoundTrip(const ImaLayout& layout, const std::vector<float>& in, int bea
     encoder.Encode(in.data() + at * layout.channels, std::min(piece, frames - at), result.blocks);
   result.frames = encoder.Finish(result.blocks);
   std::string refusal;
-  const auto decoder =
-      MakeDecoder({kTagIma, layout.channels, 22050, layout.blockAlign, 4, {}}, refusal);
+  const auto decoder = MakeDecoder(
+      Format(kWavFormatTag, layout.channels, layout.blockAlign, 4, layout.samplesPerBlock),
+      refusal);
   decoder->Feed(result.blocks.data(), result.blocks.size(), result.decoded);
   return result;
 }
@@ -85,15 +94,9 @@ TEST(ImaEncoder, BlocksDecodeCloseToTheSound) {
     const std::size_t blocks = (test.frames + layout.samplesPerBlock - 1) / layout.samplesPerBlock;
     EXPECT_EQ(out.frames, test.frames);
     ASSERT_EQ(out.blocks.size(), blocks * layout.blockAlign);
-    const std::size_t capacity = ImaBlockCapacity(layout.channels, layout.blockAlign);
-    ASSERT_EQ(out.decoded.size(), blocks * capacity * layout.channels);
-    // Frames of a block past its stated samples are padding: what is compared is the sound.
-    std::vector<float> sound;
-    for (std::size_t b = 0; b < blocks; ++b) {
-      const auto first = out.decoded.begin() + static_cast<long>(b * capacity * layout.channels);
-      sound.insert(sound.end(), first, first + layout.samplesPerBlock * layout.channels);
-    }
-    sound.resize(in.size());
+    ASSERT_EQ(out.decoded.size(), blocks * layout.samplesPerBlock * layout.channels);
+    std::vector<float> sound(out.decoded.begin(),
+                             out.decoded.begin() + static_cast<long>(in.size()));
     for (std::size_t c = 0; c < layout.channels; ++c) {
       EXPECT_GE(SnrDb(in, sound, c, layout.channels), test.floorDb) << "channel " << c;
       for (std::size_t b = 0; b < blocks; ++b) {

@@ -1,5 +1,5 @@
 // The -r walk on the in-memory file system: its order, the folder rule, links and DEST left out.
-#include "cli/tree.h"
+#include "convert/tree.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,7 @@
 #include "convert/batch_ui.h"
 #include "convert/file_system.h"
 #include "convert/wildcard.h"
+#include "sound/wave.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -23,6 +24,39 @@ inline Bytes Poke(Bytes data, std::size_t at, std::uint32_t value, std::size_t n
 }
 inline Bytes WithTag(const Bytes& data, std::uint16_t tag) {
   return Poke(data, 20, tag, 2);
+}
+
+// The pieces of a RIFF/WAVE file, written apart from the program's own writer: `value` in `n`
+// little-endian bytes, pieces joined, a four-character id, a chunk padded to even length, the
+// file around its chunks (its RIFF size give or take `riffExtra`), a format chunk's body (tag,
+// channels, rate, byte rate as rate times align, align, bits, then `extra`) and the chunk.
+inline Bytes Le(std::uint32_t value, std::size_t n) {
+  return Poke(Bytes(n), 0, value, n);
+}
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+inline Bytes Id(const char* id) {
+  return Bytes(id, id + 4);
+}
+inline Bytes ChunkOf(const std::string& id, const Bytes& body) {
+  return Cat({Bytes(id.begin(), id.end()), Le(static_cast<std::uint32_t>(body.size()), 4), body,
+              Bytes(body.size() % 2)});
+}
+inline Bytes Riff(const Bytes& chunks, std::int64_t riffExtra = 0) {
+  return Cat({Id("RIFF"), Le(static_cast<std::uint32_t>(chunks.size() + 4 + riffExtra), 4),
+              Id("WAVE"), chunks});
+}
+inline Bytes FmtBody(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
+                     std::uint16_t align, std::uint16_t bits, const Bytes& extra = {}) {
+  return Cat({Le(tag, 2), Le(channels, 2), Le(rate, 4), Le(rate * align, 4), Le(align, 2),
+              Le(bits, 2), extra});
+}
+inline Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
+                 std::uint16_t align, std::uint16_t bits, const Bytes& extra = {}) {
+  return ChunkOf("fmt ", FmtBody(tag, channels, rate, align, bits, extra));
 }
 
 // "RIFF", a size, "WAVEfmt ", then bytes from `seed` that repeat at no power-of-two distance,
@@ -41,6 +75,20 @@ inline Bytes PlayableSound(std::size_t size, std::uint16_t tag, std::uint8_t see
   Bytes data = Poke(Poke(Poke(SoundFile(size, tag, seed), 4, size - 8, 4), 16, 20, 4), 22, 1, 2);
   data = Poke(Poke(Poke(Poke(data, 24, 22050, 4), 28, 11100, 4), 32, 512, 2), 34, 4, 2);
   return Poke(Poke(Poke(data, 36, 2 | 1017u << 16, 4), 40, 0x61746164, 4), 44, size - 48, 4);
+}
+
+// A format chunk as read, at 8000 Hz; `samplesPerBlock` 0: none stated.
+inline WaveFormat Format(std::uint16_t tag, std::uint16_t channels, std::uint16_t align,
+                         std::uint16_t bits, std::uint32_t samplesPerBlock = 0) {
+  WaveFormat format;
+  format.hasFormat = true;
+  format.tag = tag;
+  format.channels = channels;
+  format.sampleRate = 8000;
+  format.blockAlign = align;
+  format.bitsPerSample = bits;
+  format.samplesPerBlock = samplesPerBlock;
+  return format;
 }
 
 inline const char* const kFsOps[] = {"FindFiles", "OpenRead", "CreateNew", "Size",    "SeekSet",
@@ -70,6 +118,7 @@ class FakeFileSystem final : public FileSystem {
   // too: a link the platform shows as a plain folder.
   std::map<std::string, std::string> links;
   bool ignoreCase = false;  // what NamesIgnoreCase says; the paths stay exact either way
+  int readsPastEnd = 0;     // reads from a position beyond the end of their file
 
   std::vector<FoundFile> FindFiles(const std::string& pattern) override {
     const std::size_t cut = pattern.rfind('\\') + 1;  // 0 without a folder part
@@ -112,6 +161,7 @@ class FakeFileSystem final : public FileSystem {
     OpenFile& h = open.at(file);
     Bytes& data = entries.at(h.path);
     if (onRead) onRead(data);
+    readsPastEnd += h.position > data.size() ? 1 : 0;
     if (Fail("Read") || h.position >= data.size()) return 0;
     const std::size_t n = std::min<std::size_t>(count, data.size() - h.position);
     std::memcpy(buffer, data.data() + h.position, n);
@@ -199,9 +249,6 @@ struct RecordingBatchUi final : BatchUi, FileList {
   std::string sourceText = "D:\\snd", destText = "E:\\out";
   std::vector<std::string> items, events, boxes;        // boxes: "Title: text" alone
   std::function<void()> onPump = [] {}, onBox = [] {};  // may clear Converting: an abort
-  // Stands in for the command line's fit: the batch's copy unless a test sets it.
-  std::function<OutputWrite(int, FileSystem&, FileHandle, std::uint64_t&)> writeOutput =
-      [](int, FileSystem&, FileHandle, std::uint64_t&) { return OutputWrite::Copy; };
 
   std::string SourceText() override { return sourceText; }
   std::string DestText() override { return destText; }
@@ -225,9 +272,5 @@ struct RecordingBatchUi final : BatchUi, FileList {
   void Pump() override {
     events.push_back("pump");
     onPump();
-  }
-  OutputWrite WriteOutput(int index, FileSystem& fs, FileHandle file,
-                          std::uint64_t& bytes) override {
-    return writeOutput(index, fs, file, bytes);
   }
 };

@@ -10,14 +10,10 @@
 struct ImaLayout {
   std::uint16_t channels = 0;
   std::uint16_t blockAlign = 0;       // bytes per block, headers included
-  std::uint16_t samplesPerBlock = 0;  // per channel, as the format chunk says
+  std::uint32_t samplesPerBlock = 0;  // per channel; 0: all a block holds
 };
 
-// The samples per channel that a block of `blockAlign` bytes holds: its header's one and eight
-// per 4-byte group.
-std::uint32_t ImaBlockCapacity(std::uint16_t channels, std::uint16_t blockAlign);
-// Why `layout` cannot be written (e.g. blocks that are no whole number of groups); empty when it
-// can.
+// Why `layout` cannot be written, by the rule every IMA ADPCM block keeps; empty when it can.
 std::string CheckImaLayout(const ImaLayout& layout);
 
 class ImaEncoder {

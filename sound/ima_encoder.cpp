@@ -1,13 +1,13 @@
 // Beam search over each block's codes, per channel, the step index of its header included, for
 // the two ways players work out a code's change.
-#include "convert/ima_encoder.h"
+#include "sound/ima_encoder.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 
-#include "convert/ima_tables.h"
+#include "sound/ima.h"
 
 namespace {
 
@@ -176,29 +176,19 @@ void SearchCodes(const std::vector<int>& x, std::size_t beam, std::vector<std::u
 
 }  // namespace
 
-std::uint32_t ImaBlockCapacity(std::uint16_t channels, std::uint16_t blockAlign) {
-  if (channels == 0) return 0;
-  return (blockAlign / channels - 4U) * 2U + 1U;
-}
-
 std::string CheckImaLayout(const ImaLayout& layout) {
-  const std::size_t header = std::size_t{4} * layout.channels;
-  if (layout.channels == 0 || layout.blockAlign <= header || layout.blockAlign % header != 0)
-    return "blocks of " + std::to_string(layout.blockAlign) + " bytes are no whole number of " +
-           std::to_string(header) + "-byte groups after the headers of " +
-           std::to_string(layout.channels) + " channels";
-  const std::uint32_t capacity = ImaBlockCapacity(layout.channels, layout.blockAlign);
-  if (layout.samplesPerBlock == 0 || layout.samplesPerBlock > capacity)
-    return std::to_string(layout.samplesPerBlock) + " samples per block where a block holds " +
-           std::to_string(capacity);
-  return "";
+  return ImaFaultText(
+      ImaLayoutFault(layout.channels, layout.blockAlign, 4, layout.samplesPerBlock),
+      layout.channels, layout.blockAlign, 4, layout.samplesPerBlock);
 }
 
 ImaEncoder::ImaEncoder(const ImaLayout& layout, int beam)
     : layout_(layout),
-      capacity_(ImaBlockCapacity(layout.channels, layout.blockAlign)),
+      capacity_(ImaCapacity(layout.channels, layout.blockAlign)),
       beam_(std::clamp(beam, 1, kMaxBeam)) {
-  pending_.reserve(static_cast<std::size_t>(layout.samplesPerBlock) * layout.channels);
+  layout_.samplesPerBlock = ImaBlockSamples(layout.channels, layout.blockAlign,
+                                            layout.samplesPerBlock);
+  pending_.reserve(static_cast<std::size_t>(layout_.samplesPerBlock) * layout.channels);
 }
 
 void ImaEncoder::Encode(const float* frames, std::size_t count, std::vector<std::uint8_t>& out) {

@@ -1,5 +1,6 @@
-// The walk behind --recursive: which folders of a tree are converted, their files, and the
-// matching folders made under the destination as the batch reaches them.
+// Which files a run takes: one file as SOURCE, a folder by the window's rule or by kind, or with
+// --recursive a whole tree, and the matching folders made under the destination as the batch
+// reaches them.
 #pragma once
 
 #include <string>
@@ -23,6 +24,19 @@ struct Tree {
   std::vector<std::string> files;  // each file's path below the top, in the order visited
   std::vector<int> folderOf;       // index into `folders` of each file's folder
 };
+
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
+
+// Splits `path` into the folder holding it ("." when it names none) and its own name.
+PathParts SplitPath(std::string path, const LeadByteSet& leadBytes);
+
+// Why `name` cannot be converted as the one file of a run, `to` being "wav", "med" or empty;
+// empty when it can.
+std::string SingleFileRefusal(const std::string& name, const std::string& to,
+                              const LeadByteSet& leadBytes);
 
 // Visits `top` and, with `descend`, the folders under it, depth first in sorted name order;
 // each contributes the files `pick` chooses, sorted. Links to folders, folders seen before and

@@ -1,5 +1,6 @@
-// Each sound-format rule in a row: the chunk walk, never reading past a file, names, the fit.
-#include "convert/wave_format.h"
+// Each sound-format rule in a row: the chunk walk, never reading past a file or taking what follows
+// the RIFF, names, the IMA ADPCM block rule, the comparison with a .med.
+#include "sound/wave.h"
 
 #include <gtest/gtest.h>
 
@@ -9,45 +10,28 @@
 
 using Chunks = std::vector<std::pair<std::string, Bytes>>;
 
-static void Put(Bytes& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // A format chunk's body; `samplesPerBlock` < 0 leaves out the extension.
-static Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align,
-                 std::uint16_t bits, int samplesPerBlock = -1) {
-  Bytes body;
-  const std::uint32_t wide = channels, bitsWide = bits;
-  for (const std::uint32_t word : {tag | wide << 16, rate, rate * align, align | bitsWide << 16})
-    Put(body, word, 4);
-  if (samplesPerBlock >= 0) Put(body, 2 | (static_cast<std::uint32_t>(samplesPerBlock) << 16), 4);
-  return body;
+static Bytes Body(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
+                  std::uint16_t align, std::uint16_t bits, int samplesPerBlock = -1) {
+  return FmtBody(tag, channels, rate, align, bits,
+                 samplesPerBlock < 0 ? Bytes{} : Cat({Le(2, 2), Le(samplesPerBlock, 2)}));
 }
 
 // An extensible format's 40 bytes: `extension` as the extension's size, `sub` the sub-format.
 static Bytes Extensible(std::uint16_t sub, std::uint32_t extension = 22) {
-  Bytes body = Fmt(0xFFFE, 2, 44100, 4, 16);
-  for (const std::uint32_t word : {extension | 16u << 16, 3u, std::uint32_t{sub}})
-    Put(body, word, 4);
-  body.resize(40);
-  return body;
+  return Cat({Body(0xFFFE, 2, 44100, 4, 16), Le(extension, 2), Le(16, 2), Le(3, 4), Le(sub, 4),
+              Le(0x100000, 4), Le(0xAA000080, 4), Le(0x719B3800, 4)});
 }
 
-// "RIFF", the size after it (give or take `riffExtra`), "WAVE", each chunk padded to even length.
-static Bytes Riff(const Chunks& chunks, std::int64_t riffExtra = 0) {
-  Bytes out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-  for (const auto& [id, body] : chunks) {
-    out.insert(out.end(), id.begin(), id.end());
-    Put(out, static_cast<std::uint32_t>(body.size()), 4);
-    out.insert(out.end(), body.begin(), body.end());
-    if (body.size() % 2 != 0) out.push_back(0);
-  }
-  return Poke(out, 4,
-              static_cast<std::uint32_t>(static_cast<std::int64_t>(out.size()) - 8 + riffExtra), 4);
+// The chunks in order, each padded to even length, in a RIFF (its size give or take `extra`).
+static Bytes Wave(const Chunks& chunks, std::int64_t extra = 0) {
+  Bytes all;
+  for (const auto& [id, body] : chunks) all = Cat({all, ChunkOf(id, body)});
+  return Riff(all, extra);
 }
 
 static Bytes Sound(const Bytes& fmt, std::size_t dataSize = 0) {
-  return Riff({{"fmt ", fmt}, {"data", Bytes(dataSize)}});
+  return Wave({{"fmt ", fmt}, {"data", Bytes(dataSize)}});
 }
 
 static WaveFormat Parse(const Bytes& file) {
@@ -56,22 +40,22 @@ static WaveFormat Parse(const Bytes& file) {
     std::copy_n(file.data() + offset, count, static_cast<std::uint8_t*>(buffer));
     return count;
   };
-  return ParseWaveFormat(file.size(), readAt);
+  return ReadWave(WalkRiff(file.size(), readAt), readAt);
 }
 
-TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
+TEST(Wave, EachRuleOfWhatPlaysAndWhatFits) {
   // How sox writes 22050 Hz mono IMA ADPCM: 22 blocks of 505 samples; its RIFF size is at 4 and
   // its data size at 56. The .med it would replace states no samples per block: 505 fit.
-  const Bytes kImaFmt = Fmt(17, 1, 22050, 256, 4, 505);
+  const Bytes kImaFmt = Body(17, 1, 22050, 256, 4, 505);
   const Chunks imaChunks = {{"fmt ", kImaFmt}, {"fact", Bytes(4)}, {"data", Bytes(5632)}};
-  const Bytes ima = Riff(imaChunks);
-  const Bytes med = Sound(Fmt(122, 1, 22050, 256, 4), 512);
+  const Bytes ima = Wave(imaChunks);
+  const Bytes med = Sound(Body(122, 1, 22050, 256, 4), 512);
   const double imaSeconds = 11110 / 22050.0;
   const auto afterEmpties = [&kImaFmt](std::size_t count) {  // the format, empties, one block
     Chunks chunks(count + 1, {"junk", {}});
     chunks.front() = {"fmt ", kImaFmt};
     chunks.push_back({"data", Bytes(256)});
-    return Riff(chunks);
+    return Wave(chunks);
   };
   const std::optional<Bytes> none;
   Bytes noPad = Sound(kImaFmt, 257);
@@ -93,12 +77,12 @@ TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
     row.says += name;
     return row;
   };
-  const auto tagged = [](std::uint16_t tag) { return Fmt(tag, 1, 8000, 1, 8); };
+  const auto tagged = [](std::uint16_t tag) { return Body(tag, 1, 8000, 1, 8); };
   const Row rows[] = {
       {"IMA ADPCM, no .med", ima, none, P::None, imaSeconds, V::NoMed, 0, ""},
-      {"fewer samples per block than fit", Sound(Fmt(17, 2, 8000, 512, 4, 400), 1024), none,
+      {"fewer samples per block than fit", Sound(Body(17, 2, 8000, 512, 4, 400), 1024), none,
        P::None, 800 / 8000.0, V::NoMed, 0, ""},
-      {"PCM by block align", Sound(Fmt(1, 2, 44100, 4, 16), 44101), none, P::NotImaAdpcm,
+      {"PCM by block align", Sound(Body(1, 2, 44100, 4, 16), 44101), none, P::NotImaAdpcm,
        11025 / 44100.0, V::NoMed, kFitNotImaAdpcm,
        "a.wav is PCM (0x0001) 16-bit 44100 Hz stereo: not IMA ADPCM"},
       {"u-law by byte rate", Sound(tagged(7), 4000), none, P::NotImaAdpcm, 0.5, V::NoMed,
@@ -112,8 +96,9 @@ TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
       named("extensible PCM (0xFFFE)", Extensible(1)),
       named("extensible 0x1234 (0xFFFE)", Extensible(0x1234)),
       named("extensible (0xFFFE)", Extensible(1, 0)),
+      named("extensible (0xFFFE)", Poke(Extensible(1), 39, 0, 1)),  // another identifier
       {"200 empty chunks", afterEmpties(200), none, P::None, 505 / 22050.0, V::NoMed, 0, ""},
-      {"RIFX", Poke(Riff({}), 3, 'X', 1), none, P::NotRiffWave, -1, V::WavBroken, 0,
+      {"RIFX", Poke(Wave({}), 3, 'X', 1), none, P::NotRiffWave, -1, V::WavBroken, 0,
        "a.wav: not a RIFF/WAVE file"},
       {"11 bytes", Bytes(11), none, P::NotRiffWave, -1, V::WavBroken, 0, "not a RIFF/WAVE"},
       {"format of 14 bytes", Sound(Bytes(14)), none, P::ShortFormatChunk, -1, V::WavBroken, 0,
@@ -121,18 +106,20 @@ TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
       {"300 empty chunks hide the data", afterEmpties(300), none, P::NoDataChunk, 0, V::WavBroken,
        0, "no data chunk"},
       {"a chunk of 4 GiB hides the format",
-       Poke(Riff({{"LIST", {}}, {"fmt ", kImaFmt}, {"data", {}}}), 16, ~0u, 4), none,
+       Poke(Wave({{"LIST", {}}, {"fmt ", kImaFmt}, {"data", {}}}), 16, ~0u, 4), none,
        P::NoFormatChunk, -1, V::WavBroken, 0, "no format chunk"},
       {"an odd JUNK chunk first, the data before the format",
-       Riff({{"JUNK", Bytes(3)}, {"data", Bytes(256)}, {"fmt ", kImaFmt}}), none, P::FormatNotFirst,
+       Wave({{"JUNK", Bytes(3)}, {"data", Bytes(256)}, {"fmt ", kImaFmt}}), none, P::FormatNotFirst,
        505 / 22050.0, V::WavBroken, 0,
        "its format chunk is not the first chunk, so byte 20 is not its format tag"},
       {"data cut to 100 of 5632 bytes", Poke(Sound(kImaFmt, 100), 44, 5632, 4), none,
        P::DataPastEnd, 193 / 22050.0, V::WavBroken, 0, "cut short: 100 of 5632 data bytes"},
-      {"RIFF size past the end, beside a .med that fits", Riff(imaChunks, 2), med, P::RiffPastEnd,
+      {"RIFF size past the end, beside a .med that fits", Wave(imaChunks, 2), med, P::RiffPastEnd,
        imaSeconds, V::WavBroken, 0, "cut short: the RIFF size says 5686 bytes, 5684 follow it"},
       {"RIFF size counts a missing pad", noPad, none, P::None, 505 / 22050.0, V::NoMed, 0, ""},
-      {"RIFF size ends before the data", Riff(imaChunks, -5640), none, P::RiffTooSmall, imaSeconds,
+      {"RIFF size a byte past an even file", Wave(imaChunks, 1), none, P::RiffPastEnd, imaSeconds,
+       V::WavBroken, 0, "cut short: the RIFF size says 5685 bytes, 5684 follow it"},
+      {"RIFF size ends before the data", Wave(imaChunks, -5640), none, P::RiffTooSmall, 0,
        V::WavBroken, 0, "the RIFF size says 44 bytes, fewer than its format and data"},
       {"streamed: both sizes 0xFFFFFFFF", Poke(Poke(ima, 4, ~0u, 4), 56, ~0u, 4), none,
        P::SizesUnfilled, imaSeconds, V::WavBroken, 0,
@@ -143,43 +130,47 @@ TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
        "data bytes"},
       {"streamed: the RIFF size alone", Poke(ima, 4, ~0u, 4), none, P::SizesUnfilled, imaSeconds,
        V::WavBroken, 0, "the RIFF size was never filled in (0xFFFFFFFF)"},
-      {"no channels", Sound(Fmt(17, 0, 22050, 256, 4)), none, P::ZeroField, -1, V::WavBroken, 0,
+      {"no channels", Sound(Body(17, 0, 22050, 256, 4)), none, P::ZeroField, -1, V::WavBroken, 0,
        "the format says 0 channels, 22050 Hz, 256-byte blocks"},
-      {"align 260 in stereo", Sound(Fmt(17, 2, 22050, 260, 4)), none, P::BlockAlignNotIma, 0,
+      {"align 260 in stereo", Sound(Body(17, 2, 22050, 260, 4)), none, P::BlockAlignNotIma, 0,
        V::WavBroken, 0, "block align 260 does not fit IMA ADPCM for 2 channels"},
-      {"16 bits", Sound(Fmt(17, 1, 22050, 256, 16)), none, P::BitsNotIma, 0, V::WavBroken, 0,
+      {"16 bits", Sound(Body(17, 1, 22050, 256, 16)), none, P::BitsNotIma, 0, V::WavBroken, 0,
        "16 bits per sample, not IMA ADPCM's 4"},
-      {"506 samples in 256 bytes", Sound(Fmt(17, 1, 22050, 256, 4, 506)), none,
+      {"506 samples in 256 bytes", Sound(Body(17, 1, 22050, 256, 4, 506)), none,
        P::SamplesPerBlockNotIma, 0, V::WavBroken, 0, "506 samples per block do not fit"},
+      {"blocks too large to state", Sound(Body(17, 1, 22050, 36864, 4)), none, P::BlocksTooLarge,
+       0, V::WavBroken, 0, "block align 36864 holds 73721 samples per channel, more than"},
+      {"headers alone", Sound(Body(17, 2, 22050, 8, 4), 16), none, P::None, 2 / 22050.0, V::NoMed,
+       0, ""},
       {"fits the .med", ima, med, P::None, imaSeconds, V::Fits, 0, ""},
       {"a broken .med", ima, Bytes(4), P::None, imaSeconds, V::MedBroken, 0, ""},
       {"the tag alone", WithTag(ima, 122), med, P::WrongTag, imaSeconds, V::Differs, kFitTag,
        "a.wav is game IMA ADPCM (0x007A) 4-bit 22050 Hz mono: still carries the game's tag 122, "
        "not IMA ADPCM's 17"},
-      {"not IMA ADPCM alone", Sound(Fmt(2, 1, 22050, 256, 4)), med, P::NotImaAdpcm, 0, V::Differs,
+      {"not IMA ADPCM alone", Sound(Body(2, 1, 22050, 256, 4)), med, P::NotImaAdpcm, 0, V::Differs,
        kFitNotImaAdpcm, "a.wav is MS ADPCM (0x0002) 4-bit 22050 Hz mono: not IMA ADPCM"},
-      {"channels alone", Sound(Fmt(17, 2, 22050, 256, 4, 249)),
-       Sound(Fmt(122, 1, 22050, 256, 4, 249)), P::None, 0, V::Differs, kFitChannels,
+      {"channels alone", Sound(Body(17, 2, 22050, 256, 4, 249)),
+       Sound(Body(122, 1, 22050, 256, 4, 249)), P::None, 0, V::Differs, kFitChannels,
        ": its channels differ from the a.med it replaces, game IMA ADPCM (0x007A) 4-bit"},
       {"sample rate alone; no extension: 505 from the block align",
-       Sound(Fmt(17, 1, 44100, 256, 4), 512), med, P::None, 1010 / 44100.0, V::Differs,
+       Sound(Body(17, 1, 44100, 256, 4), 512), med, P::None, 1010 / 44100.0, V::Differs,
        kFitSampleRate, "its sample rate differs from"},
-      {"block align alone", Sound(Fmt(17, 1, 22050, 512, 4, 505)), med, P::None, 0, V::Differs,
+      {"block align alone", Sound(Body(17, 1, 22050, 512, 4, 505)), med, P::None, 0, V::Differs,
        kFitBlockAlign,
        "a.wav is IMA ADPCM (0x0011) 4-bit 22050 Hz mono, 512-byte blocks: its block align differs "
        "from the a.med it replaces, game IMA ADPCM (0x007A) 4-bit 22050 Hz mono, 256-byte blocks"},
-      {"samples per block alone", Sound(Fmt(17, 1, 22050, 256, 4, 400)), med, P::None, 0,
+      {"samples per block alone", Sound(Body(17, 1, 22050, 256, 4, 400)), med, P::None, 0,
        V::Differs, kFitSamplesPerBlock,
        "mono, 400 samples per block: its samples per block differ"},
-      {"bits with the format", Sound(Fmt(1, 1, 22050, 256, 16)), med, P::NotImaAdpcm, 0, V::Differs,
+      {"bits with the format", Sound(Body(1, 1, 22050, 256, 16)), med, P::NotImaAdpcm, 0, V::Differs,
        kFitNotImaAdpcm | kFitBitsPerSample, "not IMA ADPCM; its bits per sample differ from"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.rule);
     FakeFileSystem fs;  // the walk also through the file system, which is left with no file open
     fs.entries["D:\\a.wav"] = row.wav;
     if (row.med) fs.entries["E:\\a.med"] = *row.med;
-    const WaveFormat wav = ReadWaveFormat(fs, "D:\\a.wav");
-    const WaveFormat old = ReadWaveFormat(fs, "E:\\a.med");
+    const WaveFormat wav = ReadWave(fs, "D:\\a.wav");
+    const WaveFormat old = ReadWave(fs, "E:\\a.med");
     EXPECT_TRUE(fs.open.empty());
     for (const WaveFormat& format : {Parse(row.wav), wav}) {
       EXPECT_EQ(PlayProblem(format, false), row.problem) << ProblemText(format.problem, format);
@@ -195,5 +186,5 @@ TEST(WaveFormat, EachRuleOfWhatPlaysAndWhatFits) {
   FakeFileSystem locked;  // a .med that is there but cannot be opened is no missing one
   locked.entries["E:\\a.med"] = med;
   locked.failAt["OpenRead"] = 1;
-  EXPECT_EQ(ReadWaveFormat(locked, "E:\\a.med").problem, WaveProblem::Unreadable);
+  EXPECT_EQ(ReadWave(locked, "E:\\a.med").problem, WaveProblem::Unreadable);
 }

@@ -9,26 +9,7 @@
 #include <string>
 #include <vector>
 
-// What a decoder needs of a format chunk.
-struct SoundFormat {
-  std::uint16_t tag = 0;  // of an extensible format, its sub-format's tag
-  std::uint16_t channels = 0;
-  std::uint32_t sampleRate = 0;
-  std::uint16_t blockAlign = 0;
-  std::uint16_t bitsPerSample = 0;
-  std::vector<std::int16_t> coefficients;  // MS ADPCM's predictor pairs, flattened
-};
-
-constexpr std::uint16_t kTagPcm = 0x0001, kTagMsAdpcm = 0x0002, kTagFloat = 0x0003,
-                        kTagALaw = 0x0006, kTagMuLaw = 0x0007, kTagIma = 0x0011,
-                        kTagExtensible = 0xFFFE;
-
-// Reads a format chunk's `size`-byte body; false when it is under 16 bytes or its extension
-// says more than it holds. An extensible format with an unknown sub-format keeps tag 0xFFFE.
-bool ParseFormatChunk(const std::uint8_t* body, std::size_t size, SoundFormat& format);
-
-// The format's name and tag for the user, e.g. "GSM 6.10 (0x0031)".
-std::string TagText(std::uint16_t tag);
+#include "sound/wave.h"
 
 class SoundDecoder {
  public:
@@ -37,14 +18,23 @@ class SoundDecoder {
   // of the integer formats lie in [-1, 1), float ones as stored, but infinities and NaN
   // become 0 and doubles beyond a float's range its largest.
   virtual void Feed(const std::uint8_t* data, std::size_t size, std::vector<float>& frames) = 0;
-  // At the end of the data, appends what a partial block holds; false when the data stopped
-  // inside a block or frame.
+  // At the end of the data, appends what a last, shorter block holds; false when the data
+  // stopped inside a frame, a block's header or one of its groups.
   virtual bool Finish(std::vector<float>& frames) = 0;
 };
 
 // A decoder for `format`, or null with `refusal` saying why, e.g. "GSM 6.10 (0x0031) is not
-// read" or "IMA ADPCM blocks of 30 bytes do not hold 2 channels".
-std::unique_ptr<SoundDecoder> MakeDecoder(const SoundFormat& format, std::string& refusal);
+// read" or "block align 30 does not fit IMA ADPCM for 2 channels".
+std::unique_ptr<SoundDecoder> MakeDecoder(const WaveFormat& format, std::string& refusal);
+
+struct DecodedLength {
+  std::uint64_t frames = 0;  // per channel
+  bool whole = true;         // false when the bytes end inside a frame, header or group
+};
+// What the decoder makes of the first `bytes` of the data: ADPCM blocks of the samples the
+// format states, the last one to the length a fact chunk gives where it ends inside that block.
+// Zero frames for a format no decoder reads.
+DecodedLength DecodedFrames(const WaveFormat& format, std::uint64_t bytes);
 
 // Reads up to `count` more bytes of the data into `buffer`; returns how many (0 at its end).
 using ReadMore = std::function<std::size_t(std::uint8_t* buffer, std::size_t count)>;
@@ -56,6 +46,7 @@ struct DecodeResult {
   bool shortData = false;    // fewer bytes than `dataSize`, or a cut block or frame
   bool stopped = false;      // the taker asked to stop
 };
-// Feeds `decoder` the `dataSize` bytes `read` gives, in pieces, handing each piece's frames on.
-DecodeResult DecodeData(SoundDecoder& decoder, std::uint16_t channels, std::uint64_t dataSize,
+// Feeds `decoder` of `format` the `dataSize` bytes `read` gives, in pieces, handing each piece's
+// frames on, at most the DecodedFrames of `dataSize`.
+DecodeResult DecodeData(SoundDecoder& decoder, const WaveFormat& format, std::uint64_t dataSize,
                         const ReadMore& read, const TakeFrames& take);

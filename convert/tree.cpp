@@ -1,10 +1,12 @@
 // The tree walk. Folder identities rather than names decide what was visited, so a link that
 // Windows or Wine shows as a plain folder, or a second path to the destination, is recognised.
-#include "cli/tree.h"
+#include "convert/tree.h"
 
 #include <algorithm>
 #include <set>
 #include <utility>
+
+#include "convert/sound_rules.h"
 
 namespace {
 
@@ -91,4 +93,29 @@ bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop, FileSyste
     folder.made = true;
   }
   return true;
+}
+
+PathParts SplitPath(std::string path, const LeadByteSet& leadBytes) {
+  // No double-byte character holds a '/' byte, so each is a separator, as the file system
+  // reads it.
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  std::string folder = FolderPartOf(path, leadBytes);
+  const std::string name = path.substr(folder.size());
+  // A root keeps its separator: "C:" alone is drive C's current folder, not its root.
+  if (folder.empty()) {
+    folder = ".";
+  } else if (folder.size() > 1 && folder[folder.size() - 2] != ':') {
+    folder.pop_back();
+  }
+  return {folder, name};
+}
+
+std::string SingleFileRefusal(const std::string& name, const std::string& to,
+                              const LeadByteSet& leadBytes) {
+  const std::string ext = ToLowerAscii(ExtensionOf(name, leadBytes));
+  if (ext != ".med" && ext != ".wav") return "is not a .med or .wav file";
+  if (!to.empty() && ext == "." + to) return "is already a ." + to + " file";
+  return "";
 }

@@ -1,0 +1,199 @@
+// The channel stage and the resampling stage, over libsamplerate's streaming calls.
+#include "sound/stages.h"
+
+#include <samplerate.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kHalfPower = 0.70710678F;  // -3 dB
+// Each speaker of an extensible format's channel mask, in bit order: its weights into the left
+// and the right side.
+constexpr float kSides[][2] = {
+    {1, 0},                   // front left
+    {0, 1},                   // front right
+    {kHalfPower, kHalfPower}, // front centre
+    {0, 0},                   // low frequency
+    {kHalfPower, 0},          // back left
+    {0, kHalfPower},          // back right
+    {1, 0},                   // front left of centre
+    {0, 1},                   // front right of centre
+    {0.5F, 0.5F},             // back centre
+    {kHalfPower, 0},          // side left
+    {0, kHalfPower},          // side right
+    {kHalfPower, kHalfPower}, // top centre
+    {1, 0},                   // top front left
+    {kHalfPower, kHalfPower}, // top front centre
+    {0, 1},                   // top front right
+    {kHalfPower, 0},          // top back left
+    {0.5F, 0.5F},             // top back centre
+    {0, kHalfPower},          // top back right
+};
+constexpr int kSpeakers = sizeof kSides / sizeof kSides[0];
+// The speakers a file of 1 to 8 channels has when it names none.
+constexpr std::uint32_t kUsualMasks[] = {0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F};
+// Each piece of output the resampler makes is about this many frames.
+constexpr double kPieceFrames = 4096;
+
+}  // namespace
+
+ChannelMix::ChannelMix(std::uint16_t from, std::uint32_t mask, std::uint16_t to)
+    : from_(from), to_(to), weights_(std::size_t{from} * to, 0.0F) {
+  const auto weight = [this](std::size_t row, std::size_t column) -> float& {
+    return weights_[row * from_ + column];
+  };
+  if (from == 1 || from == to || to > 2) {
+    for (std::size_t k = 0; k < to; ++k) {
+      for (std::size_t c = 0; c < from; ++c) {
+        // A missing channel is the mean of all; a source with more shares its extra ones.
+        const bool own = from == 1 || c == k;
+        const bool shared = k < from && c >= to;
+        weight(k, c) = k >= from ? 1.0F / from
+                       : own || shared ? 1.0F / (from > to ? from - to + 1 : 1)
+                                       : 0.0F;
+      }
+    }
+    return;
+  }
+  if (mask == 0 && from <= 8) mask = kUsualMasks[from - 1];
+  // Each channel takes the next speaker the mask names; one past them all is a centre one.
+  int bit = 0;
+  for (std::size_t c = 0; c < from; ++c) {
+    while (bit < kSpeakers && (mask >> bit & 1U) == 0) ++bit;
+    const float* sides = bit < kSpeakers ? kSides[bit] : kSides[2];
+    ++bit;
+    if (to == 2) {
+      weight(0, c) = sides[0];
+      weight(1, c) = sides[1];
+    } else {
+      weight(0, c) = (sides[0] + sides[1]) / 2;
+    }
+  }
+  float loudest = 1;
+  for (std::size_t k = 0; k < to; ++k) {
+    float sum = 0;
+    for (std::size_t c = 0; c < from; ++c) sum += weight(k, c);
+    loudest = std::max(loudest, sum);
+  }
+  for (float& w : weights_) w /= loudest;
+}
+
+void ChannelMix::Apply(const float* frames, std::size_t count, std::vector<float>& out) const {
+  for (std::size_t f = 0; f < count; ++f, frames += from_) {
+    for (std::size_t k = 0; k < to_; ++k) {
+      float sum = 0;
+      for (std::size_t c = 0; c < from_; ++c) sum += weights_[k * from_ + c] * frames[c];
+      out.push_back(sum);
+    }
+  }
+}
+
+std::uint64_t ResampledLength(std::uint64_t frames, std::uint32_t fromRate, std::uint32_t toRate) {
+  if (fromRate == toRate || fromRate == 0) return frames;
+  return static_cast<std::uint64_t>(
+      std::llround(static_cast<double>(frames) * toRate / static_cast<double>(fromRate)));
+}
+
+Resampler::Resampler(std::uint16_t channels, std::uint32_t fromRate, std::uint32_t toRate,
+                     ResampleQuality quality)
+    : channels_(channels), fromRate_(fromRate), toRate_(toRate) {
+  if (fromRate == toRate) return;
+  const double ratio = static_cast<double>(toRate) / fromRate;
+  if (fromRate == 0 || src_is_valid_ratio(ratio) == 0) {
+    error_ = "sample rates " + std::to_string(fromRate) + " and " + std::to_string(toRate) +
+             " Hz are too far apart";
+    return;
+  }
+  int code = 0;
+  state_ = src_new(static_cast<int>(quality), channels, &code);
+  if (state_ == nullptr) error_ = src_strerror(code);
+}
+
+Resampler::~Resampler() {
+  if (state_ != nullptr) src_delete(static_cast<SRC_STATE*>(state_));
+}
+
+bool Resampler::HandOn(const float* piece, std::size_t count, const TakeSound& take) {
+  const std::uint64_t most = ResampledLength(framesIn_, fromRate_, toRate_) - framesOut_;
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, most));
+  if (count == 0) return true;
+  framesOut_ += count;
+  lastFrame_.assign(piece + (count - 1) * channels_, piece + count * channels_);
+  return take(piece, count);
+}
+
+bool Resampler::Process(const float* frames, std::size_t count, bool last,
+                        const TakeSound& take) {
+  if (!error_.empty()) return false;
+  framesIn_ += count;
+  if (state_ == nullptr) return HandOn(frames, count, take);  // the same rate: nothing to do
+  constexpr long kRoom = 4096;
+  room_.resize(static_cast<std::size_t>(kRoom) * channels_);
+  static const float kNothing = 0;
+  SRC_DATA data{};
+  data.data_in = frames != nullptr ? frames : &kNothing;
+  data.input_frames = static_cast<long>(count);
+  data.src_ratio = static_cast<double>(toRate_) / fromRate_;
+  data.end_of_input = last ? 1 : 0;
+  for (;;) {
+    data.data_out = room_.data();
+    data.output_frames = kRoom;
+    const int code = src_process(static_cast<SRC_STATE*>(state_), &data);
+    if (code != 0) {
+      error_ = src_strerror(code);
+      return false;
+    }
+    if (!HandOn(room_.data(), static_cast<std::size_t>(data.output_frames_gen), take))
+      return false;
+    data.data_in += data.input_frames_used * channels_;
+    data.input_frames -= data.input_frames_used;
+    if (data.input_frames == 0 && data.output_frames_gen == 0) break;
+    if (data.input_frames == 0 && !last) break;
+  }
+  if (!last) return true;
+  // The converter's own end may fall a frame or two short of the length; the last frame is
+  // held for the rest.
+  lastFrame_.resize(channels_);
+  room_.clear();
+  const std::uint64_t wanted = ResampledLength(framesIn_, fromRate_, toRate_);
+  for (std::uint64_t f = framesOut_; f < wanted && room_.size() < std::size_t{kRoom} * channels_; ++f)
+    room_.insert(room_.end(), lastFrame_.begin(), lastFrame_.end());
+  return HandOn(room_.data(), room_.size() / channels_, take);
+}
+
+Stages::Stages(std::uint16_t fromChannels, std::uint32_t fromMask, std::uint32_t fromRate,
+               std::uint16_t toChannels, std::uint32_t toRate)
+    : fromChannels_(fromChannels),
+      toChannels_(toChannels),
+      ratio_(fromRate == 0 ? 1 : static_cast<double>(toRate) / fromRate),
+      mix_(std::min(fromChannels, kMaxStageChannels), fromMask,
+           std::min(toChannels, kMaxStageChannels)),
+      resampler_(std::min(toChannels, kMaxStageChannels), fromRate, toRate) {
+  for (const std::uint16_t channels : {fromChannels, toChannels}) {
+    if (channels == 0 || channels > kMaxStageChannels)
+      error_ = std::to_string(channels) + " channels are not mixed (1 to " +
+               std::to_string(kMaxStageChannels) + " are)";
+  }
+  if (error_.empty()) error_ = resampler_.Error();
+}
+
+bool Stages::Process(const float* frames, std::size_t count, bool last, const TakeSound& take) {
+  if (!error_.empty()) return false;
+  // However far apart the rates, no piece of output grows past a few thousand frames.
+  const auto piece = static_cast<std::size_t>(std::max(1.0, kPieceFrames / std::max(1.0, ratio_)));
+  std::size_t at = 0;
+  do {
+    const std::size_t n = std::min(piece, count - at);
+    const bool end = last && at + n == count;
+    mixed_.clear();
+    mix_.Apply(frames + at * fromChannels_, n, mixed_);
+    if (!resampler_.Process(mixed_.data(), n, end, take)) {
+      error_ = resampler_.Error();
+      return false;
+    }
+    at += n;
+  } while (at < count);
+  return true;
+}
