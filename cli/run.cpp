@@ -59,8 +59,8 @@ struct Counts {
   int fitted = 0;  // converted by a fit
 };
 
-// Shows what `plan` tells the user through `show`, its fit line only unless `quiet`, and counts
-// its warnings or its refusal.
+// Shows what `plan` tells the user through `show`, its fit line only unless `quiet` or refused,
+// and counts its warnings or its refusal.
 void ShowPlan(const FilePlan& plan, bool quiet, Counts& counts,
               const std::function<void(const std::string&)>& show) {
   if (!plan.refusal.empty()) {
@@ -68,7 +68,7 @@ void ShowPlan(const FilePlan& plan, bool quiet, Counts& counts,
     ++counts.refused;
     return;
   }
-  if (!plan.fitLine.empty() && !quiet) show(plan.fitLine);
+  if (!plan.fitLine.empty() && !quiet && !plan.strictRefusal) show(plan.fitLine);
   for (const std::string& warning : plan.warnings)
     show((plan.strictRefusal ? "refused: " : "warning: ") + warning);
   if (plan.strictRefusal) {

@@ -44,6 +44,7 @@ ChannelMix::ChannelMix(std::uint16_t from, std::uint32_t mask, std::uint16_t to)
   const auto weight = [this](std::size_t row, std::size_t column) -> float& {
     return weights_[row * from_ + column];
   };
+  if (from == 0 || to == 0) return;  // the stages refuse it
   if (from == 1 || from == to || to > 2) {
     for (std::size_t k = 0; k < to; ++k) {
       for (std::size_t c = 0; c < from; ++c) {
@@ -166,7 +167,6 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last,
 Stages::Stages(std::uint16_t fromChannels, std::uint32_t fromMask, std::uint32_t fromRate,
                std::uint16_t toChannels, std::uint32_t toRate)
     : fromChannels_(fromChannels),
-      toChannels_(toChannels),
       ratio_(fromRate == 0 ? 1 : static_cast<double>(toRate) / fromRate),
       mix_(std::min(fromChannels, kMaxStageChannels), fromMask,
            std::min(toChannels, kMaxStageChannels)),

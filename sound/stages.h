@@ -81,7 +81,7 @@ class Stages {
   bool Process(const float* frames, std::size_t count, bool last, const TakeSound& take);
 
  private:
-  std::uint16_t fromChannels_, toChannels_;
+  std::uint16_t fromChannels_;
   double ratio_;
   ChannelMix mix_;
   Resampler resampler_;
