@@ -158,11 +158,11 @@ int FitCommand(const std::string& in, const std::string& outPath, const ImaLayou
   Bytes extra;
   Put(extra, 2U | perBlock << 16, 4);
   std::ofstream out(outPath, std::ios::binary);
-  Write(out, WaveHeader(kWavFormatTag, layout.channels, rate,
-                        static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign /
-                                                   perBlock),
-                        layout.blockAlign, 4, extra, static_cast<std::uint32_t>(frames),
-                        static_cast<std::uint32_t>(blocks.size())));
+  Write(out,
+        WaveHeader(kWavFormatTag, layout.channels, rate,
+                   static_cast<std::uint32_t>(std::uint64_t{rate} * layout.blockAlign / perBlock),
+                   layout.blockAlign, 4, extra, static_cast<std::uint32_t>(frames),
+                   static_cast<std::uint32_t>(blocks.size())));
   Write(out, blocks);
   std::cout << frames << "\n";
   return 0;

@@ -93,9 +93,8 @@ std::string NewAndFitted(const CliOptions& options, const Counts& counts) {
 void PrintSummary(const CliOptions& options, const BatchSummary& summary, const Counts& counts) {
   WriteText(stdout, "Summary: " + Counted(summary.listed, "file") + ", " +
                         std::to_string(summary.converted) + " converted " +
-                        NewAndFitted(options, counts) + ", " +
-                        Counted(counts.warnings, "warning") + ", " +
-                        std::to_string(summary.failed) + " failed, " +
+                        NewAndFitted(options, counts) + ", " + Counted(counts.warnings, "warning") +
+                        ", " + std::to_string(summary.failed) + " failed, " +
                         std::to_string(summary.skipped) + " skipped, " +
                         Counted(summary.bytesWritten, "byte") + " written\n");
   std::fflush(stdout);
@@ -208,7 +207,7 @@ int Info(const CliOptions& options, const std::string& source, const std::string
       const FilePlan plan = planner.Plan(name);
       // A .med that cannot be read is nothing to compare with, as none is.
       const char* const words[] = {"new", "unchanged", "fits", "new"};
-      const std::string reason = !plan.refusal.empty() ? plan.refusal
+      const std::string reason = !plan.refusal.empty()   ? plan.refusal
                                  : plan.warnings.empty() ? ""
                                                          : plan.warnings.front();
       row.status = !reason.empty() ? "would not play" : words[static_cast<int>(plan.standing)];

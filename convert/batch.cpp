@@ -264,7 +264,8 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs, FileSteps* steps) {
     ui.SetCurrentBar(0);
     list.Select(i);
     const std::string ruleName = OutputNameFor(list.Item(i), batch.leadBytes);
-    const FileStep step = steps != nullptr ? steps->StepFor(i, ruleName) : FileStep{true, ruleName, nullptr};
+    const FileStep step =
+        steps != nullptr ? steps->StepFor(i, ruleName) : FileStep{true, ruleName, nullptr};
     if (!step.admitted) {
       ++summary.failed;
       continue;

@@ -73,18 +73,17 @@ FilePlan Planner::Plan(const std::string& name) {
   const std::string ruleName = OutputNameFor(name, leadBytes_);
   const Listing& listing = ListingOf(folder);
   const auto found = listing.byLowerName.find(ToLowerAscii(ruleName.substr(folder.size())));
-  std::vector<std::string> names = found != listing.byLowerName.end() ? found->second
-                                                                      : std::vector<std::string>{};
+  std::vector<std::string> names =
+      found != listing.byLowerName.end() ? found->second : std::vector<std::string>{};
   // On a disk that tells letter cases apart, DOOR.MED is the file the game loads as door.med;
   // where letter case never makes two files, the system finds it by the rule's name itself.
   if (!fs_.NamesIgnoreCase() && names.size() > 1) {
     std::sort(names.begin(), names.end());
     std::string list;
     for (const std::string& clash : names) list += (list.empty() ? "" : ", ") + clash;
-    plan.refusal = "refused: \"" + destFolder_ + ruleName + "\" has " +
-                   std::to_string(names.size()) +
-                   " files whose names differ from it only in letter case (" + list +
-                   "); keep one of them";
+    plan.refusal =
+        "refused: \"" + destFolder_ + ruleName + "\" has " + std::to_string(names.size()) +
+        " files whose names differ from it only in letter case (" + list + "); keep one of them";
     return plan;
   }
   const bool exists = !names.empty();
@@ -102,7 +101,7 @@ FilePlan Planner::Plan(const std::string& name) {
     plan.standing = Standing::Unchanged;
     return plan;
   } else {
-    plan.standing = Standing::Fits;
+    plan.standing = Standing::Matches;
   }
   // A source that cannot be opened or read is the batch's to report, as it fails.
   if (source.problem == WaveProblem::Missing || source.problem == WaveProblem::Unreadable)
@@ -111,8 +110,8 @@ FilePlan Planner::Plan(const std::string& name) {
     const std::string problem = ProblemText(PlayProblem(source, true), source);
     if (!problem.empty()) plan.warnings.push_back(name + ": " + problem);
   } else {
-    const Fit fit = CompareWithMed(source, output);
-    if (fit.verdict == FitVerdict::MedBroken) plan.standing = Standing::Unknown;
+    const Match match = CompareWithMed(source, output);
+    if (match.verdict == MatchVerdict::MedBroken) plan.standing = Standing::Unknown;
     const FitPlan fitted =
         options_.fit && exists ? PlanFit(fs_, sourcePath, outputPath) : FitPlan{};
     if (fitted.way != FitWay::None && !fitted.refusal.empty()) {
@@ -126,7 +125,7 @@ FilePlan Planner::Plan(const std::string& name) {
       plan.fitLine = "fit: " + name + " " + fitted.from + " -> " + fitted.to;
       for (const std::string& note : fitted.notes) plan.warnings.push_back(name + ": " + note);
     } else {
-      const std::string reason = FitText(fit, name, source, plan.outputName, output);
+      const std::string reason = MismatchText(match, name, source, plan.outputName, output);
       if (!reason.empty()) plan.warnings.push_back(reason);
     }
   }

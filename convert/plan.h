@@ -15,7 +15,7 @@
 enum class Standing {
   New,        // no file of the output's name yet
   Unchanged,  // the conversion would write exactly the bytes already there
-  Fits,       // replaces a file, and would play as the game's .med does
+  Matches,    // replaces a file, and would play as the game's .med does
   Unknown     // replaces a .med that cannot be read, so nothing tells how it should play
 };
 

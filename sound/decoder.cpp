@@ -58,7 +58,8 @@ std::uint64_t PartialFrames(const Layout& layout, std::uint64_t bytes, bool& who
   }
   if (layout.kind == Kind::MsAdpcm) {
     whole = bytes >= 7 * ch && (bytes - 7 * ch) * 2 % ch == 0;
-    return bytes < 7 * ch ? 0 : std::min<std::uint64_t>(2 + (bytes - 7 * ch) * 2 / ch, layout.perUnit);
+    return bytes < 7 * ch ? 0
+                          : std::min<std::uint64_t>(2 + (bytes - 7 * ch) * 2 / ch, layout.perUnit);
   }
   return 0;
 }
@@ -91,9 +92,9 @@ bool LayoutOf(const WaveFormat& format, Layout& layout, std::string& refusal) {
   } else if (IsImaAdpcmTag(tag)) {
     layout.kind = Kind::Ima;
     layout.unit = align;
-    refusal = ImaFaultText(ImaLayoutFault(format.channels, align, format.bitsPerSample,
-                                          format.samplesPerBlock),
-                           format.channels, align, format.bitsPerSample, format.samplesPerBlock);
+    refusal = ImaFaultText(
+        ImaLayoutFault(format.channels, align, format.bitsPerSample, format.samplesPerBlock),
+        format.channels, align, format.bitsPerSample, format.samplesPerBlock);
     layout.perUnit = ImaBlockSamples(format.channels, align, format.samplesPerBlock);
     return refusal.empty();
   } else if (tag == kTagMsAdpcm) {
@@ -259,8 +260,8 @@ class BlockDecoder final : public SoundDecoder {
       s.sample2 = s.sample1;
       s.sample1 = sample;
       // Hostile data can grow the step without end; far past full scale it changes nothing.
-      s.delta = std::clamp(kMsAdaptation[static_cast<std::size_t>(code)] * s.delta / 256, 16,
-                           1 << 20);
+      s.delta =
+          std::clamp(kMsAdaptation[static_cast<std::size_t>(code)] * s.delta / 256, 16, 1 << 20);
       out.push_back(FromInt16(sample));
     }
   }
@@ -289,8 +290,8 @@ DecodedLength DecodedFrames(const WaveFormat& format, std::uint64_t bytes) {
   length.frames = units * layout.perUnit + last;
   // A fact chunk tells where the sound ends in its last block, which the encoder filled up.
   const bool adpcm = layout.kind == Kind::Ima || layout.kind == Kind::MsAdpcm;
-  const std::uint64_t lastStart = (last > 0 ? units : units - std::min<std::uint64_t>(units, 1)) *
-                                  layout.perUnit;
+  const std::uint64_t lastStart =
+      (last > 0 ? units : units - std::min<std::uint64_t>(units, 1)) * layout.perUnit;
   if (adpcm && format.hasFact && format.factFrames >= lastStart &&
       format.factFrames < length.frames) {
     length.frames = format.factFrames;

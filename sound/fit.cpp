@@ -185,20 +185,22 @@ std::int64_t CopyPoints(const Source& in, const Chunk& chunk, const Scale* scale
           PutLe32(fields + 12, scale->LastSample(Le32(fields + 12)));
         }
         for (const std::uint32_t field : {8U, 12U})
-          if (Le32(fields + field) >= frames) past = std::max<std::int64_t>(past, Le32(fields + field));
+          if (Le32(fields + field) >= frames)
+            past = std::max<std::int64_t>(past, Le32(fields + field));
         continue;
       }
       if (scale != nullptr) {
         PutLe32(fields + 4, scale->Position(Le32(fields + 4)));
         // A point in the data names the block it lies in, by its bytes, and its sample there.
         if (std::equal(fields + 8, fields + 12, "data")) {
-          const std::uint64_t sample = Le32(fields + 16) / scale->fromBlockBytes *
-                                           scale->fromBlockFrames + Le32(fields + 20);
-          const std::uint64_t moved = scale->Position(static_cast<std::uint32_t>(
-              std::min<std::uint64_t>(sample, 0xFFFFFFFF)));
-          PutLe32(fields + 16, static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                                   moved / scale->toBlockFrames * scale->toBlockBytes,
-                                   0xFFFFFFFF)));
+          const std::uint64_t sample =
+              Le32(fields + 16) / scale->fromBlockBytes * scale->fromBlockFrames +
+              Le32(fields + 20);
+          const std::uint64_t moved = scale->Position(
+              static_cast<std::uint32_t>(std::min<std::uint64_t>(sample, 0xFFFFFFFF)));
+          PutLe32(fields + 16,
+                  static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                      moved / scale->toBlockFrames * scale->toBlockBytes, 0xFFFFFFFF)));
           PutLe32(fields + 20, static_cast<std::uint32_t>(moved % scale->toBlockFrames));
         }
       }
@@ -229,8 +231,7 @@ struct Job {
   }
   ImaLayout Layout() const {
     const WaveFormat& m = med.format;
-    return {m.channels, m.blockAlign,
-            ImaBlockSamples(m.channels, m.blockAlign, m.samplesPerBlock)};
+    return {m.channels, m.blockAlign, ImaBlockSamples(m.channels, m.blockAlign, m.samplesPerBlock)};
   }
   // The .wav's data bytes that go into the .med as they are: whole blocks and groups only.
   std::uint64_t RelayoutBytes() const {
@@ -240,7 +241,8 @@ struct Job {
   }
   // The frames the .wav's data decodes to, and whether it ends inside a frame or block.
   DecodedLength Decoded(FitWay way) const {
-    return DecodedFrames(wav.format, way == FitWay::Relayout ? RelayoutBytes() : wav.format.dataInFile);
+    return DecodedFrames(wav.format,
+                         way == FitWay::Relayout ? RelayoutBytes() : wav.format.dataInFile);
   }
   Scale ScaleOf() const {
     Scale scale;
@@ -267,8 +269,8 @@ struct Job {
     std::int64_t past = -1;
     for (const Chunk& chunk : from.walk.chunks)
       if (IsPoints(chunk.id))
-        past = std::max(past, CopyPoints(from, chunk, &from == &wav ? &scale : nullptr, frames,
-                                         nullptr));
+        past = std::max(past,
+                        CopyPoints(from, chunk, &from == &wav ? &scale : nullptr, frames, nullptr));
     return past;
   }
 
@@ -290,7 +292,8 @@ bool FormatChunksMatch(const Job& job) {
     return false;
   std::vector<std::uint8_t> a(wav->held), b(med->held);
   const auto size = static_cast<std::uint32_t>(a.size());
-  if (job.wav.read(wav->at, a.data(), size) != size || job.med.read(med->at, b.data(), size) != size)
+  if (job.wav.read(wav->at, a.data(), size) != size ||
+      job.med.read(med->at, b.data(), size) != size)
     return false;
   PutLe16(a.data(), ToggleFormatTag(Le16(a.data())));
   return a == b;
@@ -347,8 +350,8 @@ FitPlan PlanFit(FileSystem& fs, const std::string& wavPath, const std::string& m
   const WaveFormat& med = job.med.format;
   // Only a .med that plays says what the game plays; without one nothing is invented.
   if (!job.med.Read() || PlayProblem(med, true) != WaveProblem::None) return plan;
-  const FitVerdict verdict = CompareWithMed(wav, med).verdict;
-  if (verdict == FitVerdict::Fits && FormatChunksMatch(job)) return plan;
+  const MatchVerdict verdict = CompareWithMed(wav, med).verdict;
+  if (verdict == MatchVerdict::Matches && FormatChunksMatch(job)) return plan;
   plan.way = job.InLayout() ? FitWay::Relayout : FitWay::Encode;
   plan.from = wav.hasFormat ? SoundWords(wav) : "?";
   if (wav.hasFormat && IsImaAdpcmTag(wav.tag))
@@ -390,9 +393,10 @@ FitPlan PlanFit(FileSystem& fs, const std::string& wavPath, const std::string& m
   }
   if (wav.dataInFile < wav.dataSize || !DecodedFrames(wav, wav.dataInFile).whole)
     plan.notes.emplace_back(kCutNote);
-  const std::uint64_t frames = plan.way == FitWay::Relayout
-                                   ? decoded.frames
-                                   : ResampledLength(decoded.frames, wav.sampleRate, med.sampleRate);
+  const std::uint64_t frames =
+      plan.way == FitWay::Relayout
+          ? decoded.frames
+          : ResampledLength(decoded.frames, wav.sampleRate, med.sampleRate);
   const std::int64_t past = job.PointsPast(frames);
   if (past >= 0) plan.notes.push_back(PointsNote(past, frames));
   return plan;
@@ -435,8 +439,8 @@ FitResult WriteFit(FileSystem& fs, FitWay way, const std::string& wavPath,
       // The .wav's own chunks the .med has none of follow the sound; a float sound's peak
       // levels no longer describe it.
       for (const Chunk& own : job.wav.walk.chunks) {
-        if (job.med.walk.Find(own.id.c_str()) != nullptr || own.id == "fmt " ||
-            own.id == "fact" || own.id == "data" || own.id == "PEAK")
+        if (job.med.walk.Find(own.id.c_str()) != nullptr || own.id == "fmt " || own.id == "fact" ||
+            own.id == "data" || own.id == "PEAK")
           continue;
         if (IsPoints(own.id)) {
           points(job.wav, own);

@@ -25,10 +25,10 @@ std::uint64_t ImaFrames(std::uint16_t channels, std::uint32_t blockAlign,
 
 enum class ImaFault {
   None,
-  BlockAlign,       // no whole number of 4-byte groups per channel
-  Bits,             // its samples are not 4 bits
-  StatedSamples,    // it states more samples per block than a block holds
-  TooManySamples    // a block holds more than a 16-bit count can state, and none is stated
+  BlockAlign,     // no whole number of 4-byte groups per channel
+  Bits,           // its samples are not 4 bits
+  StatedSamples,  // it states more samples per block than a block holds
+  TooManySamples  // a block holds more than a 16-bit count can state, and none is stated
 };
 // What keeps this layout from being IMA ADPCM; `statedSamples` 0 when the format states none.
 ImaFault ImaLayoutFault(std::uint16_t channels, std::uint32_t blockAlign, std::uint16_t bits,

@@ -177,17 +177,16 @@ void SearchCodes(const std::vector<int>& x, std::size_t beam, std::vector<std::u
 }  // namespace
 
 std::string CheckImaLayout(const ImaLayout& layout) {
-  return ImaFaultText(
-      ImaLayoutFault(layout.channels, layout.blockAlign, 4, layout.samplesPerBlock),
-      layout.channels, layout.blockAlign, 4, layout.samplesPerBlock);
+  return ImaFaultText(ImaLayoutFault(layout.channels, layout.blockAlign, 4, layout.samplesPerBlock),
+                      layout.channels, layout.blockAlign, 4, layout.samplesPerBlock);
 }
 
 ImaEncoder::ImaEncoder(const ImaLayout& layout, int beam)
     : layout_(layout),
       capacity_(ImaCapacity(layout.channels, layout.blockAlign)),
       beam_(std::clamp(beam, 1, kMaxBeam)) {
-  layout_.samplesPerBlock = ImaBlockSamples(layout.channels, layout.blockAlign,
-                                            layout.samplesPerBlock);
+  layout_.samplesPerBlock =
+      ImaBlockSamples(layout.channels, layout.blockAlign, layout.samplesPerBlock);
   pending_.reserve(static_cast<std::size_t>(layout_.samplesPerBlock) * layout.channels);
 }
 

@@ -12,24 +12,24 @@ constexpr float kHalfPower = 0.70710678F;  // -3 dB
 // Each speaker of an extensible format's channel mask, in bit order: its weights into the left
 // and the right side.
 constexpr float kSides[][2] = {
-    {1, 0},                   // front left
-    {0, 1},                   // front right
-    {kHalfPower, kHalfPower}, // front centre
-    {0, 0},                   // low frequency
-    {kHalfPower, 0},          // back left
-    {0, kHalfPower},          // back right
-    {1, 0},                   // front left of centre
-    {0, 1},                   // front right of centre
-    {0.5F, 0.5F},             // back centre
-    {kHalfPower, 0},          // side left
-    {0, kHalfPower},          // side right
-    {kHalfPower, kHalfPower}, // top centre
-    {1, 0},                   // top front left
-    {kHalfPower, kHalfPower}, // top front centre
-    {0, 1},                   // top front right
-    {kHalfPower, 0},          // top back left
-    {0.5F, 0.5F},             // top back centre
-    {0, kHalfPower},          // top back right
+    {1, 0},                    // front left
+    {0, 1},                    // front right
+    {kHalfPower, kHalfPower},  // front centre
+    {0, 0},                    // low frequency
+    {kHalfPower, 0},           // back left
+    {0, kHalfPower},           // back right
+    {1, 0},                    // front left of centre
+    {0, 1},                    // front right of centre
+    {0.5F, 0.5F},              // back centre
+    {kHalfPower, 0},           // side left
+    {0, kHalfPower},           // side right
+    {kHalfPower, kHalfPower},  // top centre
+    {1, 0},                    // top front left
+    {kHalfPower, kHalfPower},  // top front centre
+    {0, 1},                    // top front right
+    {kHalfPower, 0},           // top back left
+    {0.5F, 0.5F},              // top back centre
+    {0, kHalfPower},           // top back right
 };
 constexpr int kSpeakers = sizeof kSides / sizeof kSides[0];
 // The speakers a file of 1 to 8 channels has when it names none.
@@ -51,7 +51,7 @@ ChannelMix::ChannelMix(std::uint16_t from, std::uint32_t mask, std::uint16_t to)
         // A missing channel is the mean of all; a source with more shares its extra ones.
         const bool own = from == 1 || c == k;
         const bool shared = k < from && c >= to;
-        weight(k, c) = k >= from ? 1.0F / from
+        weight(k, c) = k >= from       ? 1.0F / from
                        : own || shared ? 1.0F / (from > to ? from - to + 1 : 1)
                                        : 0.0F;
       }
@@ -125,8 +125,7 @@ bool Resampler::HandOn(const float* piece, std::size_t count, const TakeSound& t
   return take(piece, count);
 }
 
-bool Resampler::Process(const float* frames, std::size_t count, bool last,
-                        const TakeSound& take) {
+bool Resampler::Process(const float* frames, std::size_t count, bool last, const TakeSound& take) {
   if (!error_.empty()) return false;
   framesIn_ += count;
   if (state_ == nullptr) return HandOn(frames, count, take);  // the same rate: nothing to do
@@ -146,8 +145,7 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last,
       error_ = src_strerror(code);
       return false;
     }
-    if (!HandOn(room_.data(), static_cast<std::size_t>(data.output_frames_gen), take))
-      return false;
+    if (!HandOn(room_.data(), static_cast<std::size_t>(data.output_frames_gen), take)) return false;
     data.data_in += data.input_frames_used * channels_;
     data.input_frames -= data.input_frames_used;
     if (data.input_frames == 0 && data.output_frames_gen == 0) break;
@@ -159,7 +157,8 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last,
   lastFrame_.resize(channels_);
   room_.clear();
   const std::uint64_t wanted = ResampledLength(framesIn_, fromRate_, toRate_);
-  for (std::uint64_t f = framesOut_; f < wanted && room_.size() < std::size_t{kRoom} * channels_; ++f)
+  for (std::uint64_t f = framesOut_; f < wanted && room_.size() < std::size_t{kRoom} * channels_;
+       ++f)
     room_.insert(room_.end(), lastFrame_.begin(), lastFrame_.end());
   return HandOn(room_.data(), room_.size() / channels_, take);
 }

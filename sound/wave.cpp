@@ -65,9 +65,9 @@ ImaFault FaultOf(const WaveFormat& format) {
 std::string Describe(const WaveFormat& format, unsigned differs) {
   std::string text = FormatName(format) + " " + std::to_string(format.bitsPerSample) + "-bit " +
                      std::to_string(format.sampleRate) + " Hz " + ChannelWords(format.channels);
-  if ((differs & kFitBlockAlign) != 0)
+  if ((differs & kMismatchBlockAlign) != 0)
     text += ", " + std::to_string(format.blockAlign) + "-byte blocks";
-  if ((differs & kFitSamplesPerBlock) != 0) {
+  if ((differs & kMismatchSamplesPerBlock) != 0) {
     text += ", " +
             std::to_string(
                 ImaBlockSamples(format.channels, format.blockAlign, format.samplesPerBlock)) +
@@ -96,9 +96,10 @@ bool ParseFormatChunk(const std::uint8_t* body, std::size_t size, WaveFormat& fo
     format.channelMask = Le32(body + 20);
     // A sub-format is a registered tag inside a fixed 16-byte identifier; any other identifier
     // names no format this program knows.
-    static constexpr std::uint8_t kTail[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                             0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-    if (std::equal(std::begin(kTail), std::end(kTail), body + 26)) format.subFormat = Le16(body + 24);
+    static constexpr std::uint8_t kTail[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    if (std::equal(std::begin(kTail), std::end(kTail), body + 26))
+      format.subFormat = Le16(body + 24);
   } else if (format.tag == kTagMsAdpcm && held >= 4) {
     const std::size_t count = Le16(body + 20);
     if (4 + 4 * count > held) {
@@ -119,7 +120,8 @@ ReadAt FileReader(FileSystem& fs, FileHandle file) {
     }
     std::uint32_t done = 0;
     while (done < count) {
-      const std::uint32_t got = fs.Read(file, static_cast<std::uint8_t*>(buffer) + done, count - done);
+      const std::uint32_t got =
+          fs.Read(file, static_cast<std::uint8_t*>(buffer) + done, count - done);
       if (got == 0) break;
       done += got;
     }
@@ -135,7 +137,8 @@ WaveFormat ReadWave(const RiffWalk& walk, const ReadAt& readAt) {
     format.problem = found;
     return format;
   };
-  if (!walk.riffWave) return problem(walk.readFailed ? WaveProblem::Unreadable : WaveProblem::NotRiffWave);
+  if (!walk.riffWave)
+    return problem(walk.readFailed ? WaveProblem::Unreadable : WaveProblem::NotRiffWave);
   const Chunk* fmt = walk.Find("fmt ");
   const Chunk* data = walk.Find("data");
   const Chunk* fact = walk.Find("fact");
@@ -180,8 +183,7 @@ WaveFormat ReadWave(const RiffWalk& walk, const ReadAt& readAt) {
     format.problem = WaveProblem::ZeroField;
   } else if (IsImaAdpcmTag(format.tag)) {
     constexpr WaveProblem kByFault[] = {WaveProblem::None, WaveProblem::BlockAlignNotIma,
-                                        WaveProblem::BitsNotIma,
-                                        WaveProblem::SamplesPerBlockNotIma,
+                                        WaveProblem::BitsNotIma, WaveProblem::SamplesPerBlockNotIma,
                                         WaveProblem::BlocksTooLarge};
     format.problem = kByFault[static_cast<int>(FaultOf(format))];
   }
@@ -226,9 +228,7 @@ std::string SoundWords(const WaveFormat& format) {
 }
 
 std::string ChannelWords(unsigned channels) {
-  return channels == 1   ? "mono"
-         : channels == 2 ? "stereo"
-                         : std::to_string(channels) + " channels";
+  return channels == 1 ? "mono" : channels == 2 ? "stereo" : std::to_string(channels) + " channels";
 }
 
 WaveProblem PlayProblem(const WaveFormat& format, bool isMed) {
@@ -286,8 +286,8 @@ std::string ProblemText(WaveProblem problem, const WaveFormat& format) {
     case WaveProblem::BitsNotIma:
     case WaveProblem::SamplesPerBlockNotIma:
     case WaveProblem::BlocksTooLarge:
-      return ImaFaultText(FaultOf(format), format.channels, format.blockAlign,
-                          format.bitsPerSample, format.samplesPerBlock);
+      return ImaFaultText(FaultOf(format), format.channels, format.blockAlign, format.bitsPerSample,
+                          format.samplesPerBlock);
     case WaveProblem::FormatNotFirst:
       return "its format chunk is not the first chunk, so byte 20 is not its format tag";
     case WaveProblem::WrongTag:
@@ -302,8 +302,8 @@ std::string ProblemText(WaveProblem problem, const WaveFormat& format) {
 std::int64_t SampleFrames(const WaveFormat& format) {
   if (!format.hasFormat || format.channels == 0 || format.blockAlign == 0) return -1;
   if (IsImaAdpcmTag(format.tag) && FaultOf(format) == ImaFault::None) {
-    return static_cast<std::int64_t>(ImaFrames(format.channels, format.blockAlign,
-                                               format.samplesPerBlock, format.dataInFile));
+    return static_cast<std::int64_t>(
+        ImaFrames(format.channels, format.blockAlign, format.samplesPerBlock, format.dataInFile));
   }
   if (format.tag == kTagPcm)
     return static_cast<std::int64_t>(format.dataInFile / format.blockAlign);
@@ -321,60 +321,63 @@ double DurationSeconds(const WaveFormat& format) {
   return static_cast<double>(format.dataInFile) / format.byteRate;
 }
 
-Fit CompareWithMed(const WaveFormat& wav, const WaveFormat& med) {
-  Fit fit;
-  if (wav.hasFormat && !IsImaAdpcmTag(wav.tag)) fit.differs |= kFitNotImaAdpcm;
+Match CompareWithMed(const WaveFormat& wav, const WaveFormat& med) {
+  Match match;
+  if (wav.hasFormat && !IsImaAdpcmTag(wav.tag)) match.differs |= kMismatchNotImaAdpcm;
   // Converted, a .wav under the game's tag would become a .med under the registered one.
-  if (wav.hasFormat && wav.tag == kMedFormatTag) fit.differs |= kFitTag;
+  if (wav.hasFormat && wav.tag == kMedFormatTag) match.differs |= kMismatchTag;
   if (wav.hasFormat && med.hasFormat) {
-    const auto mark = [&fit](bool differs, FitField field) {
-      if (differs) fit.differs |= field;
+    const auto mark = [&match](bool differs, Mismatch field) {
+      if (differs) match.differs |= field;
     };
-    mark(wav.channels != med.channels, kFitChannels);
-    mark(wav.sampleRate != med.sampleRate, kFitSampleRate);
-    mark(wav.blockAlign != med.blockAlign, kFitBlockAlign);
-    mark(wav.bitsPerSample != med.bitsPerSample, kFitBitsPerSample);
+    mark(wav.channels != med.channels, kMismatchChannels);
+    mark(wav.sampleRate != med.sampleRate, kMismatchSampleRate);
+    mark(wav.blockAlign != med.blockAlign, kMismatchBlockAlign);
+    mark(wav.bitsPerSample != med.bitsPerSample, kMismatchBitsPerSample);
     mark(IsImaAdpcmTag(wav.tag) && IsImaAdpcmTag(med.tag) &&
              ImaBlockSamples(wav.channels, wav.blockAlign, wav.samplesPerBlock) !=
                  ImaBlockSamples(med.channels, med.blockAlign, med.samplesPerBlock),
-         kFitSamplesPerBlock);
+         kMismatchSamplesPerBlock);
   }
-  fit.verdict = wav.problem != WaveProblem::None      ? FitVerdict::WavBroken
-                : med.problem == WaveProblem::Missing ? FitVerdict::NoMed
-                : med.problem != WaveProblem::None    ? FitVerdict::MedBroken
-                : fit.differs != 0                    ? FitVerdict::Differs
-                                                      : FitVerdict::Fits;
-  return fit;
+  match.verdict = wav.problem != WaveProblem::None      ? MatchVerdict::WavBroken
+                  : med.problem == WaveProblem::Missing ? MatchVerdict::NoMed
+                  : med.problem != WaveProblem::None    ? MatchVerdict::MedBroken
+                  : match.differs != 0                  ? MatchVerdict::Differs
+                                                        : MatchVerdict::Matches;
+  return match;
 }
 
-std::string FitText(const Fit& fit, const std::string& wavName, const WaveFormat& wav,
-                    const std::string& medName, const WaveFormat& med) {
-  if (fit.verdict == FitVerdict::WavBroken) return wavName + ": " + ProblemText(wav.problem, wav);
-  if (fit.differs == 0) return "";
+std::string MismatchText(const Match& match, const std::string& wavName, const WaveFormat& wav,
+                         const std::string& medName, const WaveFormat& med) {
+  if (match.verdict == MatchVerdict::WavBroken)
+    return wavName + ": " + ProblemText(wav.problem, wav);
+  if (match.differs == 0) return "";
   std::vector<std::string> reasons;
-  if ((fit.differs & kFitTag) != 0) reasons.push_back(ProblemText(WaveProblem::WrongTag, wav));
-  if ((fit.differs & kFitNotImaAdpcm) != 0)
+  if ((match.differs & kMismatchTag) != 0)
+    reasons.push_back(ProblemText(WaveProblem::WrongTag, wav));
+  if ((match.differs & kMismatchNotImaAdpcm) != 0)
     reasons.push_back(ProblemText(WaveProblem::NotImaAdpcm, wav));
-  const std::pair<FitField, const char*> fieldNames[] = {
-      {kFitChannels, "channels"},
-      {kFitSampleRate, "sample rate"},
-      {kFitBlockAlign, "block align"},
-      {kFitBitsPerSample, "bits per sample"},
-      {kFitSamplesPerBlock, "samples per block"}};
+  const std::pair<Mismatch, const char*> fieldNames[] = {
+      {kMismatchChannels, "channels"},
+      {kMismatchSampleRate, "sample rate"},
+      {kMismatchBlockAlign, "block align"},
+      {kMismatchBitsPerSample, "bits per sample"},
+      {kMismatchSamplesPerBlock, "samples per block"}};
   std::vector<std::string> fields;
   for (const auto& [field, name] : fieldNames) {
-    if ((fit.differs & field) != 0) fields.emplace_back(name);
+    if ((match.differs & field) != 0) fields.emplace_back(name);
   }
   if (!fields.empty()) {
     std::string list = fields.front();
     for (std::size_t i = 1; i < fields.size(); ++i)
       list += (i + 1 == fields.size() ? " and " : ", ") + fields[i];
     // "its sample rate differs", "its channels differ"
-    const bool plural = fields.size() > 1 || (fit.differs & (kFitSampleRate | kFitBlockAlign)) == 0;
+    const bool plural =
+        fields.size() > 1 || (match.differs & (kMismatchSampleRate | kMismatchBlockAlign)) == 0;
     reasons.push_back("its " + list + (plural ? " differ" : " differs") + " from the " + medName +
-                      " it replaces, " + Describe(med, fit.differs));
+                      " it replaces, " + Describe(med, match.differs));
   }
-  std::string text = wavName + " is " + Describe(wav, fit.differs) + ": " + reasons.front();
+  std::string text = wavName + " is " + Describe(wav, match.differs) + ": " + reasons.front();
   for (std::size_t i = 1; i < reasons.size(); ++i) text += "; " + reasons[i];
   return text;
 }

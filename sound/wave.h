@@ -96,35 +96,35 @@ std::int64_t SampleFrames(const WaveFormat& format);
 // by byte rate), of the data the file holds; negative when it cannot be told.
 double DurationSeconds(const WaveFormat& format);
 
-enum class FitVerdict {
+enum class MatchVerdict {
   WavBroken,  // the .wav has a problem of its own
   NoMed,      // nothing to compare with
   MedBroken,  // the .med is there but could not be read or has a problem
   Differs,    // see the fields
-  Fits
+  Matches
 };
 
 // Each way a .wav can fall short of the .med it replaces, one bit each.
-enum FitField : unsigned {
-  kFitTag = 1u << 0,          // IMA ADPCM, but still under the game's tag
-  kFitNotImaAdpcm = 1u << 1,  // not IMA ADPCM at all
-  kFitChannels = 1u << 2,
-  kFitSampleRate = 1u << 3,
-  kFitBlockAlign = 1u << 4,
-  kFitBitsPerSample = 1u << 5,
-  kFitSamplesPerBlock = 1u << 6,
+enum Mismatch : unsigned {
+  kMismatchTag = 1u << 0,          // IMA ADPCM, but still under the game's tag
+  kMismatchNotImaAdpcm = 1u << 1,  // not IMA ADPCM at all
+  kMismatchChannels = 1u << 2,
+  kMismatchSampleRate = 1u << 3,
+  kMismatchBlockAlign = 1u << 4,
+  kMismatchBitsPerSample = 1u << 5,
+  kMismatchSamplesPerBlock = 1u << 6,
 };
 
-struct Fit {
-  FitVerdict verdict = FitVerdict::Fits;
-  // FitField bits: the tag's and IMA ADPCM's whenever the .wav's format was read, the others
+struct Match {
+  MatchVerdict verdict = MatchVerdict::Matches;
+  // Mismatch bits: the tag's and IMA ADPCM's whenever the .wav's format was read, the others
   // when the .med's was too.
   unsigned differs = 0;
 };
 
 // How the .wav `wav` compares with `med`, read from where its conversion would go.
-Fit CompareWithMed(const WaveFormat& wav, const WaveFormat& med);
+Match CompareWithMed(const WaveFormat& wav, const WaveFormat& med);
 // The warning for `wavName` bound for `medName`, saying what is wrong and, where the two differ,
 // what each is; empty when the .wav would play as the .med does (or, with none, at all).
-std::string FitText(const Fit& fit, const std::string& wavName, const WaveFormat& wav,
-                    const std::string& medName, const WaveFormat& med);
+std::string MismatchText(const Match& match, const std::string& wavName, const WaveFormat& wav,
+                         const std::string& medName, const WaveFormat& med);

@@ -35,8 +35,8 @@ TEST(Decoder, DecodesWholeInPiecesAndCut) {
   // MS ADPCM at 8000 Hz, 8-byte blocks of 4 samples listing one pair of its own, a hostile one:
   // the prediction passes an int's range.
   WaveFormat pairs;
-  const Bytes pairsChunk = {2, 0, 1, 0, 0x40, 0x1F, 0, 0, 0, 0, 0, 0, 8, 0, 4, 0,
-                            8, 0, 4, 0, 1, 0, 0,    0x80, 0, 0x80};
+  const Bytes pairsChunk = {2, 0, 1, 0, 0x40, 0x1F, 0, 0, 0, 0, 0,    0, 8,
+                            0, 4, 0, 8, 0,    4,    0, 1, 0, 0, 0x80, 0, 0x80};
   ParseFormatChunk(pairsChunk.data(), pairsChunk.size(), pairs);
   // Headers 1000 and -1000 at the smallest step; codes 7 (+11) and 15 (-11), then zeros.
   const Bytes ima = {0xE8, 0x03, 0, 0, 0x18, 0xFC, 0, 0, 0x07, 0, 0, 0, 0x0F, 0, 0, 0};
@@ -52,27 +52,52 @@ TEST(Decoder, DecodesWholeInPiecesAndCut) {
     std::size_t cutKeeps;  // of the expected samples, those a cut last byte leaves
     bool cutIsWhole;       // what is left is a shorter block, as MS ADPCM's last may be
   } const cases[] = {
-      {"PCM 8, unsigned", Format(kTagPcm, 2, 2, 8), {0x00, 0x80, 0xFF, 0x80},
-       {-1, 0, 127 / 128.0F, 0}, 2, false},
+      {"PCM 8, unsigned",
+       Format(kTagPcm, 2, 2, 8),
+       {0x00, 0x80, 0xFF, 0x80},
+       {-1, 0, 127 / 128.0F, 0},
+       2,
+       false},
       {"PCM 16", Format(kTagPcm, 1, 2, 16), {0x00, 0x80, 0xFF, 0x7F}, {-1, 32767 * k16}, 1, false},
-      {"PCM 24", Format(kTagPcm, 1, 3, 24), {0, 0, 0x80, 0xFF, 0xFF, 0xFF},
-       {-1, -1 / 8388608.0F}, 1, false},
+      {"PCM 24",
+       Format(kTagPcm, 1, 3, 24),
+       {0, 0, 0x80, 0xFF, 0xFF, 0xFF},
+       {-1, -1 / 8388608.0F},
+       1,
+       false},
       {"PCM 32", Format(kTagPcm, 1, 4, 32), {0, 0, 0, 0x40}, {0.5}, 0, false},
-      {"float 32, NaN silenced", Format(kTagFloat, 1, 4, 32),
-       Raw<float>({0.25F, std::numeric_limits<float>::quiet_NaN()}), {0.25, 0}, 1, false},
-      {"float 64 beyond a float", Format(kTagFloat, 1, 8, 64), Raw<double>({1e300, -0.5}),
-       {std::numeric_limits<float>::max(), -0.5}, 1, false},
+      {"float 32, NaN silenced",
+       Format(kTagFloat, 1, 4, 32),
+       Raw<float>({0.25F, std::numeric_limits<float>::quiet_NaN()}),
+       {0.25, 0},
+       1,
+       false},
+      {"float 64 beyond a float",
+       Format(kTagFloat, 1, 8, 64),
+       Raw<double>({1e300, -0.5}),
+       {std::numeric_limits<float>::max(), -0.5},
+       1,
+       false},
       {"A-law", Format(kTagALaw, 2, 2, 8), {0xD5, 0x2A}, {8 * k16, -32256 * k16}, 0, false},
       {"u-law", Format(kTagMuLaw, 2, 2, 8), {0xFF, 0x00}, {0, -32124 * k16}, 0, false},
       {"IMA ADPCM, two channels", Format(kWavFormatTag, 2, 16, 4), ima, imaFrames, 2, false},
       {"IMA ADPCM stating 5 of its 9 samples", Format(kWavFormatTag, 2, 16, 4, 5), ima,
        std::vector<float>(imaFrames.begin(), imaFrames.begin() + 10), 2, false},
-      {"IMA ADPCM, a shorter last block", Format(kMedFormatTag, 2, 24, 4), ima, imaFrames, 2, false},
+      {"IMA ADPCM, a shorter last block", Format(kMedFormatTag, 2, 24, 4), ima, imaFrames, 2,
+       false},
       // Pair 1 (2, -1) from step 16: older sample 50 first, then 100, then codes +1 and -1.
-      {"MS ADPCM", Format(kTagMsAdpcm, 1, 8, 4), {1, 16, 0, 100, 0, 50, 0, 0x1F},
-       {50 * k16, 100 * k16, 166 * k16, 216 * k16}, 2, true},
-      {"MS ADPCM, its own pair", pairs, {0, 16, 0, 0, 0x80, 0, 0x80, 0x00},
-       {-1, -1, 32767 * k16, 128 * k16}, 2, true},
+      {"MS ADPCM",
+       Format(kTagMsAdpcm, 1, 8, 4),
+       {1, 16, 0, 100, 0, 50, 0, 0x1F},
+       {50 * k16, 100 * k16, 166 * k16, 216 * k16},
+       2,
+       true},
+      {"MS ADPCM, its own pair",
+       pairs,
+       {0, 16, 0, 0, 0x80, 0, 0x80, 0x00},
+       {-1, -1, 32767 * k16, 128 * k16},
+       2,
+       true},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -101,16 +126,15 @@ TEST(Decoder, CountsWhatItDecodesAndEndsWhereTheFactSays) {
     WaveFormat format;
     std::uint64_t bytes, frames;
     bool whole;
-  } const cases[] = {
-      {"whole blocks", ima, 512, 1010, true},
-      {"400 samples stated", Format(kWavFormatTag, 1, 256, 4, 400), 512, 800, true},
-      {"a shorter last block", ima, 612, 1203, true},
-      {"a last block cut inside a group", ima, 613, 1203, false},
-      {"a fact inside the last block", withFact(ima, 1100), 612, 1100, true},
-      {"a fact before the last block", withFact(ima, 700), 612, 1203, true},
-      {"a fact in PCM", withFact(Format(kTagPcm, 2, 4, 16), 1), 10, 2, false},
-      {"MS ADPCM", Format(kTagMsAdpcm, 1, 256, 4), 256, 500, true},
-      {"GSM 6.10", Format(0x31, 1, 65, 0), 650, 0, true}};
+  } const cases[] = {{"whole blocks", ima, 512, 1010, true},
+                     {"400 samples stated", Format(kWavFormatTag, 1, 256, 4, 400), 512, 800, true},
+                     {"a shorter last block", ima, 612, 1203, true},
+                     {"a last block cut inside a group", ima, 613, 1203, false},
+                     {"a fact inside the last block", withFact(ima, 1100), 612, 1100, true},
+                     {"a fact before the last block", withFact(ima, 700), 612, 1203, true},
+                     {"a fact in PCM", withFact(Format(kTagPcm, 2, 4, 16), 1), 10, 2, false},
+                     {"MS ADPCM", Format(kTagMsAdpcm, 1, 256, 4), 256, 500, true},
+                     {"GSM 6.10", Format(0x31, 1, 65, 0), 650, 0, true}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
     const DecodedLength length = DecodedFrames(test.format, test.bytes);

@@ -27,7 +27,7 @@ static void ConvertBesideOldOutputs(FileSystem& fs) {
   ASSERT_TRUE(fsys::create_directory(root) && fsys::create_directory(out));
   std::map<std::string, Bytes> files = {{"a.med", SoundFile(4096, 122)},
                                         {"e.med", SoundFile(100, 122)}};
-  std::ofstream(out / "e.wav") << '!';  // writable: replaced
+  std::ofstream(out / "e.wav") << '!';                // writable: replaced
   std::map<std::string, unsigned> kept = {{"b", 0}};  // and the attribute that keeps it
 #ifdef _WIN32
   kept.insert({{"c", FILE_ATTRIBUTE_HIDDEN}, {"d", FILE_ATTRIBUTE_SYSTEM}});

@@ -73,17 +73,36 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     std::string order;  // the output's chunk ids
     Numbers loop, cue;  // loop period, start, end; cue position, block start, offset
   } const cases[] = {
-      {"no points in the .wav: the .med's kept", Edit(16000, 4040), Med(900),
-       "fmt fact smpl data LIST", {62500, 100, 900}, {}},
-      {"the .wav's points at half the rate", Edit(16000, 4040, Cat({Cue(2000, 0, 2000), Loop(400, 3001)})),
-       Med(900), "fmt fact smpl data cue LIST", {125000, 200, 1500}, {1000, 256, 495}},
-      {"a loop's end at twice the rate", Edit(4000, 1010, Loop(0, 1009)), Med(900),
-       "fmt fact smpl data LIST", {125000, 0, 2019}, {}},
-      {"a .med with cues, no loop and no fact", Edit(16000, 4040),
+      {"no points in the .wav: the .med's kept",
+       Edit(16000, 4040),
+       Med(900),
+       "fmt fact smpl data LIST",
+       {62500, 100, 900},
+       {}},
+      {"the .wav's points at half the rate",
+       Edit(16000, 4040, Cat({Cue(2000, 0, 2000), Loop(400, 3001)})),
+       Med(900),
+       "fmt fact smpl data cue LIST",
+       {125000, 200, 1500},
+       {1000, 256, 495}},
+      {"a loop's end at twice the rate",
+       Edit(4000, 1010, Loop(0, 1009)),
+       Med(900),
+       "fmt fact smpl data LIST",
+       {125000, 0, 2019},
+       {}},
+      {"a .med with cues, no loop and no fact",
+       Edit(16000, 4040),
        Riff(Cat({kMedFormat, Cue(300, 0, 300), ChunkOf("data", Bytes(256))})),
-       "fmt cue data LIST", {}, {300, 0, 300}},
-      {"a tag after the .wav's RIFF", Cat({Edit(16000, 4040), Id("ID3\x03"), Bytes(30, 0x7F)}),
-       Med(900), "fmt fact smpl data LIST", {62500, 100, 900}, {}},
+       "fmt cue data LIST",
+       {},
+       {300, 0, 300}},
+      {"a tag after the .wav's RIFF",
+       Cat({Edit(16000, 4040), Id("ID3\x03"), Bytes(30, 0x7F)}),
+       Med(900),
+       "fmt fact smpl data LIST",
+       {62500, 100, 900},
+       {}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
@@ -97,13 +116,13 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     EXPECT_EQ(ChunkOf("fmt ", body["fmt "]), kMedFormat);
     EXPECT_EQ(body.count("fact") == 0 ? 2020 : At(body["fact"], 0), 2020u) << "the new length";
     EXPECT_EQ(body["data"].size(), 4u * 256) << "2020 frames in blocks of 505";
-    EXPECT_EQ(body.count("smpl") == 0 ? Numbers{}
-                                      : Numbers({At(body["smpl"], 8), At(body["smpl"], 44),
-                                                 At(body["smpl"], 48)}),
+    EXPECT_EQ(body.count("smpl") == 0
+                  ? Numbers{}
+                  : Numbers({At(body["smpl"], 8), At(body["smpl"], 44), At(body["smpl"], 48)}),
               test.loop);
-    EXPECT_EQ(body.count("cue ") == 0 ? Numbers{}
-                                      : Numbers({At(body["cue "], 8), At(body["cue "], 20),
-                                                 At(body["cue "], 24)}),
+    EXPECT_EQ(body.count("cue ") == 0
+                  ? Numbers{}
+                  : Numbers({At(body["cue "], 8), At(body["cue "], 20), At(body["cue "], 24)}),
               test.cue);
   }
 }
@@ -112,8 +131,8 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
 // the .med's own format chunk, whatever its own says beside the layout.
 TEST(Fit, MovesBlocksAlreadyInTheLayoutAsTheyAre) {
   const Bytes blocks = SoundFile(700, 17, 3);  // two blocks and a shorter one of 188 bytes
-  const Bytes wav = Riff(Cat({Poke(kMedFormat, 16, 7777, 4), ChunkOf("fact", Le(1300, 4)),
-                              ChunkOf("data", blocks)}));
+  const Bytes wav = Riff(
+      Cat({Poke(kMedFormat, 16, 7777, 4), ChunkOf("fact", Le(1300, 4)), ChunkOf("data", blocks)}));
   FakeFileSystem fs;
   FitWay way = FitWay::None;
   const Bytes file = Fitted(fs, WithTag(wav, 17), Med(900), way);

@@ -29,7 +29,8 @@ TEST(Stages, MixesChannelsBySpeakerWithoutClipping) {
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
     std::vector<float> out = {9};  // appended to, never replaced
-    ChannelMix(test.from, test.mask, test.to).Apply(test.in.data(), test.in.size() / test.from, out);
+    ChannelMix(test.from, test.mask, test.to)
+        .Apply(test.in.data(), test.in.size() / test.from, out);
     ASSERT_EQ(out.size(), 1 + test.out.size());
     for (std::size_t i = 0; i < test.out.size(); ++i) EXPECT_NEAR(out[1 + i], test.out[i], 1e-5);
   }

@@ -66,14 +66,14 @@ TEST(Wave, EachRuleOfWhatPlaysAndWhatFits) {
     std::optional<Bytes> med;  // what it would replace; none: no such file
     WaveProblem problem;       // what keeps the .wav from playing once converted
     double seconds;            // -1: cannot be told
-    FitVerdict verdict;
+    MatchVerdict verdict;
     unsigned differs;
     std::string says;  // part of the warning, which names the format; "": no warning
   };
   using P = WaveProblem;
-  using V = FitVerdict;
+  using V = MatchVerdict;
   const auto named = [&none](const char* name, const Bytes& fmt) {
-    Row row{name, Sound(fmt), none, P::NotImaAdpcm, 0, V::NoMed, kFitNotImaAdpcm, "a.wav is "};
+    Row row{name, Sound(fmt), none, P::NotImaAdpcm, 0, V::NoMed, kMismatchNotImaAdpcm, "a.wav is "};
     row.says += name;
     return row;
   };
@@ -83,10 +83,10 @@ TEST(Wave, EachRuleOfWhatPlaysAndWhatFits) {
       {"fewer samples per block than fit", Sound(Body(17, 2, 8000, 512, 4, 400), 1024), none,
        P::None, 800 / 8000.0, V::NoMed, 0, ""},
       {"PCM by block align", Sound(Body(1, 2, 44100, 4, 16), 44101), none, P::NotImaAdpcm,
-       11025 / 44100.0, V::NoMed, kFitNotImaAdpcm,
+       11025 / 44100.0, V::NoMed, kMismatchNotImaAdpcm,
        "a.wav is PCM (0x0001) 16-bit 44100 Hz stereo: not IMA ADPCM"},
       {"u-law by byte rate", Sound(tagged(7), 4000), none, P::NotImaAdpcm, 0.5, V::NoMed,
-       kFitNotImaAdpcm, "a.wav is u-law (0x0007) 8-bit"},
+       kMismatchNotImaAdpcm, "a.wav is u-law (0x0007) 8-bit"},
       named("IEEE float (0x0003)", tagged(3)),
       named("A-law (0x0006)", tagged(6)),
       named("GSM 6.10 (0x0031)", tagged(0x31)),
@@ -138,32 +138,33 @@ TEST(Wave, EachRuleOfWhatPlaysAndWhatFits) {
        "16 bits per sample, not IMA ADPCM's 4"},
       {"506 samples in 256 bytes", Sound(Body(17, 1, 22050, 256, 4, 506)), none,
        P::SamplesPerBlockNotIma, 0, V::WavBroken, 0, "506 samples per block do not fit"},
-      {"blocks too large to state", Sound(Body(17, 1, 22050, 36864, 4)), none, P::BlocksTooLarge,
-       0, V::WavBroken, 0, "block align 36864 holds 73721 samples per channel, more than"},
+      {"blocks too large to state", Sound(Body(17, 1, 22050, 36864, 4)), none, P::BlocksTooLarge, 0,
+       V::WavBroken, 0, "block align 36864 holds 73721 samples per channel, more than"},
       {"headers alone", Sound(Body(17, 2, 22050, 8, 4), 16), none, P::None, 2 / 22050.0, V::NoMed,
        0, ""},
-      {"fits the .med", ima, med, P::None, imaSeconds, V::Fits, 0, ""},
+      {"fits the .med", ima, med, P::None, imaSeconds, V::Matches, 0, ""},
       {"a broken .med", ima, Bytes(4), P::None, imaSeconds, V::MedBroken, 0, ""},
-      {"the tag alone", WithTag(ima, 122), med, P::WrongTag, imaSeconds, V::Differs, kFitTag,
+      {"the tag alone", WithTag(ima, 122), med, P::WrongTag, imaSeconds, V::Differs, kMismatchTag,
        "a.wav is game IMA ADPCM (0x007A) 4-bit 22050 Hz mono: still carries the game's tag 122, "
        "not IMA ADPCM's 17"},
       {"not IMA ADPCM alone", Sound(Body(2, 1, 22050, 256, 4)), med, P::NotImaAdpcm, 0, V::Differs,
-       kFitNotImaAdpcm, "a.wav is MS ADPCM (0x0002) 4-bit 22050 Hz mono: not IMA ADPCM"},
+       kMismatchNotImaAdpcm, "a.wav is MS ADPCM (0x0002) 4-bit 22050 Hz mono: not IMA ADPCM"},
       {"channels alone", Sound(Body(17, 2, 22050, 256, 4, 249)),
-       Sound(Body(122, 1, 22050, 256, 4, 249)), P::None, 0, V::Differs, kFitChannels,
+       Sound(Body(122, 1, 22050, 256, 4, 249)), P::None, 0, V::Differs, kMismatchChannels,
        ": its channels differ from the a.med it replaces, game IMA ADPCM (0x007A) 4-bit"},
       {"sample rate alone; no extension: 505 from the block align",
        Sound(Body(17, 1, 44100, 256, 4), 512), med, P::None, 1010 / 44100.0, V::Differs,
-       kFitSampleRate, "its sample rate differs from"},
+       kMismatchSampleRate, "its sample rate differs from"},
       {"block align alone", Sound(Body(17, 1, 22050, 512, 4, 505)), med, P::None, 0, V::Differs,
-       kFitBlockAlign,
+       kMismatchBlockAlign,
        "a.wav is IMA ADPCM (0x0011) 4-bit 22050 Hz mono, 512-byte blocks: its block align differs "
        "from the a.med it replaces, game IMA ADPCM (0x007A) 4-bit 22050 Hz mono, 256-byte blocks"},
       {"samples per block alone", Sound(Body(17, 1, 22050, 256, 4, 400)), med, P::None, 0,
-       V::Differs, kFitSamplesPerBlock,
+       V::Differs, kMismatchSamplesPerBlock,
        "mono, 400 samples per block: its samples per block differ"},
-      {"bits with the format", Sound(Body(1, 1, 22050, 256, 16)), med, P::NotImaAdpcm, 0, V::Differs,
-       kFitNotImaAdpcm | kFitBitsPerSample, "not IMA ADPCM; its bits per sample differ from"}};
+      {"bits with the format", Sound(Body(1, 1, 22050, 256, 16)), med, P::NotImaAdpcm, 0,
+       V::Differs, kMismatchNotImaAdpcm | kMismatchBitsPerSample,
+       "not IMA ADPCM; its bits per sample differ from"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.rule);
     FakeFileSystem fs;  // the walk also through the file system, which is left with no file open
@@ -176,10 +177,10 @@ TEST(Wave, EachRuleOfWhatPlaysAndWhatFits) {
       EXPECT_EQ(PlayProblem(format, false), row.problem) << ProblemText(format.problem, format);
       EXPECT_NEAR(DurationSeconds(format), row.seconds, 1e-9);
     }
-    const Fit fit = CompareWithMed(wav, old);
-    EXPECT_EQ(fit.verdict, row.verdict);
-    EXPECT_EQ(fit.differs, row.differs);
-    const std::string text = FitText(fit, "a.wav", wav, "a.med", old);
+    const Match match = CompareWithMed(wav, old);
+    EXPECT_EQ(match.verdict, row.verdict);
+    EXPECT_EQ(match.differs, row.differs);
+    const std::string text = MismatchText(match, "a.wav", wav, "a.med", old);
     EXPECT_EQ(text.empty(), row.says.empty()) << text;
     EXPECT_NE(text.find(row.says), std::string::npos) << text;
   }

@@ -54,8 +54,8 @@ inline Bytes FmtBody(std::uint16_t tag, std::uint16_t channels, std::uint32_t ra
   return Cat({Le(tag, 2), Le(channels, 2), Le(rate, 4), Le(rate * align, 4), Le(align, 2),
               Le(bits, 2), extra});
 }
-inline Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
-                 std::uint16_t align, std::uint16_t bits, const Bytes& extra = {}) {
+inline Bytes Fmt(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t align,
+                 std::uint16_t bits, const Bytes& extra = {}) {
   return ChunkOf("fmt ", FmtBody(tag, channels, rate, align, bits, extra));
 }
 
