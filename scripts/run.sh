@@ -73,14 +73,16 @@ run_headless() {
   "$loader" "$exe" >"$build/tonequay-run.log" 2>&1 &
   local app=$! geometry="" shot="$build/tonequay-screenshot.png" last="" now="" w h x y status=""
   # Every wait is for what it needs, bounded: the window mapped, then two equal pictures of it
-  # (the children take their font from posted messages, and then repaint).
-  for _ in $(seq 600); do
+  # (the children take their font from posted messages, and then repaint). Beside the lint and a
+  # build Wine starts slowly (its window once took over a minute): the window and the close are
+  # awaited by the clock, minutes long, not by a count of polls that each take longer there.
+  local deadline=$((SECONDS + 300))
+  until [ -n "$geometry" ] || [ "$SECONDS" -ge "$deadline" ]; do
     kill -0 "$app" 2>/dev/null || die "the program ended early, see $build/tonequay-run.log"
     geometry=$(window_geometry)
-    [ -n "$geometry" ] && break
-    sleep 0.1
+    [ -n "$geometry" ] || sleep 0.1
   done
-  [ -n "$geometry" ] || die "no window after 60 s"
+  [ -n "$geometry" ] || die "no window after 300 s"
   read -r w h x y <<<"$geometry"
   for _ in $(seq 50); do
     timeout 30 xwd -root -silent | timeout 30 convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage \
@@ -92,7 +94,8 @@ run_headless() {
   done
   # A close request, as the window's close box sends it; the program quits with 0 when idle.
   timeout 30 "$loader" taskkill /im tonequay.exe >/dev/null 2>&1 || true
-  for _ in $(seq 100); do
+  deadline=$((SECONDS + 120))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     kill -0 "$app" 2>/dev/null || { status=0; wait "$app" || status=$?; break; }
     sleep 0.1
   done
