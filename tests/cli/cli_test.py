@@ -4,8 +4,8 @@ read-only volumes, permissions, a file another program holds, Wine's drive lette
 import json, os, re, shlex, signal, subprocess, sys  # noqa: E401
 from pathlib import Path
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tq import EXE, MED, RUNNER, SEP, WAV, WINE, converted, expect, main, make, need, run, \
-    sound, state, summary, toggled, volume  # noqa: E402
+from tq import EXE, MED, RUNNER, SEP, WAV, WINE, converted, drive, expect, main, make, need, \
+    run, sound, state, summary, toggled, volume  # noqa: E402
 
 
 def conversions():
@@ -123,6 +123,16 @@ def sound_checks():
         assert (result[0], [text for text in result[2].splitlines() if text[0] != "["]) == (
             code, [shown + ": " + line]) and tail in result[1], (args, result)
         assert state("out") == {"voice_01.med": written or old, "ok.med": old}, args
+
+
+def drive_relative():
+    # As Windows reads them, "k:" and "k:out" are in drive k:'s current folder, which on the
+    # current drive is the current folder, here k:\in, not the drive's root.
+    files = make("k/in", {"a.med": sound(MED, 100, 1)})
+    make("k", {"b.med": sound(MED, 100, 2)})
+    drive("k:", os.path.abspath("k"))
+    expect(["k:", "k:out"], 0, (1, 1, 1, 0, 0, 0, 100), [],
+           {"k/in/out": None, **converted("k/in/out", files)}, under=["env", "-C", "k/in"])
 
 
 def tree():
@@ -246,6 +256,6 @@ if __name__ == "__main__":
     # natively, Wine runs a prefix as its owner only, and only Windows refuses a held file.
     # A console's Wine lingers a moment: not last, where the next suite may want the prefix alone.
     main({"cli": ([console] if WINE else [terminal, interrupt, docs])
-          + [conversions, usage, sound_checks],
+          + [conversions, usage, sound_checks] + ([drive_relative] if WINE else []),
           "tree": [tree],
           "faults": [volumes, large] + ([held] if WINE else [permissions])})

@@ -81,10 +81,10 @@ def _restore(before):
     make(".", {path: old for path, old in before.items() if old not in (None, now.get(path))})
 
 
-def expect(args, code, counts=None, failures=(), made=None, user=None):
+def expect(args, code, counts=None, failures=(), made=None, user=None, under=()):
     """Runs tonequay-cli; checks code, summary, failure lines (-q: all stderr) and what changed."""
     before = state()
-    result = run(*args, user=user)
+    result = run(*args, user=user, under=under)
     shown = sorted(line for line in result[2].splitlines() if "-q" in args or line[:1] != "[")
     assert result[:2] == (code, summary(*counts) if counts else ""), result
     assert shown == sorted(failures), result
@@ -107,10 +107,15 @@ def volume(size, letter, at=None):
     _cleanups.append(["umount", "-l", point])
     if not WINE:
         return point, point + "/"
+    drive(letter, point)
+    return point, letter.upper() + "\\"
+
+
+def drive(letter, point):
+    """Makes Wine's drive `letter` ("q:") the folder `point` for the current case."""
     link = os.path.join(os.environ["TONEQUAY_WINEPREFIX"], "dosdevices", letter)
     need("ln", "-sfn", point, link)
     _cleanups.append(["rm", link])
-    return point, letter.upper() + "\\"
 
 
 def _undo_mounts_and_remove_folder():
