@@ -1,6 +1,7 @@
 // The few services of the terminal and the process that the command-line tool needs.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,11 @@ const char* EraseToLineEnd();
 void InstallInterruptHandler();
 // True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
 bool InterruptRequested();
+
+// Milliseconds from a fixed point of this process's life, never going back.
+std::uint64_t MonotonicMilliseconds();
+// Pauses for `milliseconds`, or less where Ctrl-C cuts it short.
+void SleepMilliseconds(std::uint64_t milliseconds);
 
 // Writes `text`, in the process's ANSI code page, to standard output or error: on a console as
 // its characters, whatever code page the console shows bytes in; elsewhere as the same bytes.

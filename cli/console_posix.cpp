@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 
 #include "cli/console.h"
 
@@ -48,6 +49,20 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() {
   return interruptSignal != 0;
+}
+
+std::uint64_t MonotonicMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
+
+// A signal ends the pause early, which is what a watch waiting for Ctrl-C wants.
+void SleepMilliseconds(std::uint64_t milliseconds) {
+  const timespec pause{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000 * 1000000)};
+  nanosleep(&pause, nullptr);
 }
 
 void WriteText(std::FILE* stream, const std::string& text) {

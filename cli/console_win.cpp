@@ -69,6 +69,20 @@ bool InterruptRequested() {
   return interruptSignal.load() != 0;
 }
 
+// GetTickCount's 32 bits run over every 49.7 days; the steps between calls are added up.
+std::uint64_t MonotonicMilliseconds() {
+  static DWORD last = GetTickCount();
+  static std::uint64_t total = 0;
+  const DWORD now = GetTickCount();
+  total += static_cast<DWORD>(now - last);
+  last = now;
+  return total;
+}
+
+void SleepMilliseconds(std::uint64_t milliseconds) {
+  Sleep(static_cast<DWORD>(milliseconds));
+}
+
 // A console reads bytes in its own code page, the OEM one on most systems, where a name that
 // is not ASCII, its bytes written in the ANSI code page, reads as other characters.
 void WriteText(std::FILE* stream, const std::string& text) {

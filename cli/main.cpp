@@ -22,6 +22,12 @@ constexpr char kFooter[] =
     "left out of the walk.\n"
     "Ctrl-C stops after the file in progress.\n"
     "\n"
+    "--backup DIR keeps each output a run replaces in DIR, at its path below DEST, before it\n"
+    "is replaced, unless DIR holds one there already: the game's own file is the one kept.\n"
+    "--restore DIR DEST puts each file of DIR back over DEST. --watch goes on after the run:\n"
+    "each sound file of SOURCE that appears or changes is converted once it has stayed the same\n"
+    "for half a second; Ctrl-C ends the watch with a summary of all it did.\n"
+    "\n"
     "Each file is checked before it is converted. A .med gets a warning when it is not the\n"
     "game's IMA ADPCM (tag 122); a .wav when it is not IMA ADPCM (tag 17), or when the .med it\n"
     "replaces has another channel count, sample rate or block align: the game would not play\n"
@@ -49,7 +55,10 @@ constexpr char kFooter[] =
     "  tonequay-cli sfx/door.wav game     that one file -> game/door.med\n"
     "  tonequay-cli -i edited             the format of each sound in edited\n"
     "  tonequay-cli -i edited game        how each sound in edited compares with game's .med\n"
-    "  tonequay-cli --fit edited sound    edited .wav files -> .med files that play as before\n";
+    "  tonequay-cli --fit edited sound    edited .wav files -> .med files that play as before\n"
+    "  tonequay-cli --fit --backup keep edited sound   the same, the old .med files kept first\n"
+    "  tonequay-cli --restore keep sound  the kept .med files back into sound\n"
+    "  tonequay-cli --watch --fit edited sound   again for each edit saved, until Ctrl-C\n";
 
 }  // namespace
 
@@ -81,6 +90,12 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"wav", "med"}));
   app.add_flag("--fit", options.fit,
                "Re-encode each .wav that gets a warning to the format of the .med it replaces");
+  app.add_option("--backup", options.backup,
+                 "Keep each output a run replaces in this folder first, once: the first one kept");
+  app.add_option("--restore", options.restore,
+                 "Put each file of this folder back over SOURCE, the DEST it was kept from");
+  app.add_flag("--watch", options.watch,
+               "After the run, convert each file that appears or changes, until Ctrl-C");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);
   app.footer(kFooter);
   // "/name" is a folder on the current drive, not an option, on Windows too.

@@ -13,14 +13,19 @@
 #include "cli/sound_check.h"
 #include "cli/terminal_ui.h"
 #include "convert/batch.h"
+#include "convert/keep.h"
 #include "convert/plan.h"
 #include "convert/sound_rules.h"
 #include "convert/tree.h"
+#include "convert/watch.h"
 #include "sound/wave.h"
 
 namespace {
 
 constexpr char kProgram[] = "tonequay-cli";
+// A watched file is taken once its size and time of change have stayed the same this long (an
+// editor still saving it); the watch looks this often while idle, and while a change settles.
+constexpr std::uint64_t kSettle = 500, kIdleLook = 1000, kSettlingLook = 100;
 
 int UsageError(const std::string& text) {
   WriteText(stderr,
@@ -55,8 +60,18 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
 struct Counts {
   int warnings = 0;
   int refused = 0;
-  int made = 0;    // converted, and their outputs new
-  int fitted = 0;  // converted by a fit
+  int made = 0;      // converted, and their outputs new
+  int fitted = 0;    // converted by a fit
+  int backedUp = 0;  // outputs kept in the backup folder before they were replaced
+
+  Counts& operator+=(const Counts& more) {
+    warnings += more.warnings;
+    refused += more.refused;
+    made += more.made;
+    fitted += more.fitted;
+    backedUp += more.backedUp;
+    return *this;
+  }
 };
 
 // Shows what `plan` tells the user through `show`, its fit line only unless `quiet` or refused,
@@ -84,10 +99,12 @@ void CountConverted(const FilePlan& plan, Counts& counts) {
   if (plan.way != FitWay::None) ++counts.fitted;
 }
 
-// "(2 new)", or under --fit "(2 new, 1 fitted)": what the converted count holds.
+// "(2 new)", under --fit "(2 new, 1 fitted)", what the converted count holds; with --backup
+// ", 1 backed up" after it.
 std::string NewAndFitted(const CliOptions& options, const Counts& counts) {
   return "(" + std::to_string(counts.made) + " new" +
-         (options.fit ? ", " + std::to_string(counts.fitted) + " fitted" : "") + ")";
+         (options.fit ? ", " + std::to_string(counts.fitted) + " fitted" : "") + ")" +
+         (options.backup.empty() ? "" : ", " + std::to_string(counts.backedUp) + " backed up");
 }
 
 void PrintSummary(const CliOptions& options, const BatchSummary& summary, const Counts& counts) {
@@ -137,6 +154,11 @@ PlanOptions PlanOptionsOf(const CliOptions& options) {
   return {options.fit, options.strict};
 }
 
+// The line naming the output at `output` that is kept at `kept`.
+std::string BackupLine(const std::string& output, const std::string& kept) {
+  return "backup: " + output + " -> " + kept;
+}
+
 // Lists what a run would do, with the warnings it would show, and fails where the run would.
 // Nothing is written but a file made and removed at once to learn that DEST takes files.
 int DryRun(const CliOptions& options, const std::string& source, const std::string& dest,
@@ -158,6 +180,13 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
     ShowPlan(plan, true, counts, warn);
     if (plan.Refused()) continue;
     if (!plan.fitLine.empty()) WriteText(stdout, ForDisplay(plan.fitLine) + "\n");
+    const std::string kept =
+        WithTrailingBackslash(FolderArgument(options.backup)) + plan.outputName;
+    if (!options.backup.empty() && plan.standing != Standing::New &&
+        fs.KindOfPath(kept) == PathKind::Missing) {
+      WriteText(stdout, ForDisplay(BackupLine(destFolder + plan.outputName, kept)) + "\n");
+      ++counts.backedUp;
+    }
     CountConverted(plan, counts);
     planner.Written(plan);
     converted.Add(name);
@@ -227,30 +256,47 @@ int Info(const CliOptions& options, const std::string& source, const std::string
   return anyProblem ? kExitFailed : kExitConverted;
 }
 
-// The batch's steps: each file's plan shown as the batch reaches it, beside its progress, its
-// output written as the plan says, and counted once it is in place.
+// The batch's steps: each file's plan shown as the batch reaches it, beside its progress, the
+// output it replaces kept first where a backup folder is given, its output written as the plan
+// says, and counted once it is in place; in a watch, each file named once it is.
 class PlannedSteps final : public FileSteps {
  public:
-  PlannedSteps(const CliOptions& options, TerminalUi& ui, FileSystem& fs, Tree& tree,
-               const std::string& dest)
+  // `source` and `dest` are the folders as typed, as the lines name them.
+  PlannedSteps(const CliOptions& options, TerminalUi& ui, FileSystem& fs, const std::string& source,
+               const std::string& dest, bool nameEach)
       : options_(options),
         ui_(ui),
         fs_(fs),
-        tree_(tree),
-        dest_(dest),
+        nameEach_(nameEach),
         sourceFolder_(WithTrailingBackslash(ui.SourceText())),
         destFolder_(WithTrailingBackslash(ui.DestText())),
+        backupFolder_(WithTrailingBackslash(FolderArgument(options.backup))),
+        shownSource_(WithTrailingBackslash(source)),
+        shownDest_(WithTrailingBackslash(dest)),
         planner_(fs, sourceFolder_, destFolder_, PlanOptionsOf(options)) {}
 
   FileStep StepFor(int index, const std::string& /*ruleName*/) override {
     const std::string name = ui_.List().Item(index);
     FilePlan& plan = plans_[index] = planner_.Plan(name);
-    ShowPlan(plan, options_.quiet, counts, [this](const std::string& line) { ui_.Warn(line); });
+    const auto show = [this](const std::string& line) { ui_.Warn(line); };
+    ShowPlan(plan, options_.quiet, counts, show);
     if (plan.Refused()) return {false, "", nullptr};
     // A folder below DEST is made only once a file of its own is let in: nothing for a folder
     // without sound files. One that cannot be made shows as that file's "Error create file".
-    if (options_.recursive)
-      MakeTreeFolder(tree_, tree_.folderOf[static_cast<std::size_t>(index)], dest_, fs_);
+    MakeFoldersFor(fs_, destFolder_, destFolder_ + plan.outputName);
+    // The first version an output had, the game's own, is the one kept; a later run keeps it.
+    if (!options_.backup.empty() && plan.standing != Standing::New) {
+      const CopyResult kept = CopyInto(fs_, destFolder_, backupFolder_, plan.outputName, false);
+      if (kept.outcome == CopyOutcome::Failed) {
+        show(kept.error);
+        return {false, "", nullptr};
+      }
+      if (kept.outcome == CopyOutcome::Copied) {
+        ++counts.backedUp;
+        if (!options_.quiet)
+          show(BackupLine(shownDest_ + plan.outputName, backupFolder_ + plan.outputName));
+      }
+    }
     FileStep step{true, plan.outputName, nullptr};
     if (plan.way == FitWay::None) return step;
     const FitWay way = plan.way;
@@ -270,6 +316,8 @@ class PlannedSteps final : public FileSteps {
     if (!converted) return;
     CountConverted(plan, counts);
     planner_.Written(plan);
+    if (nameEach_ && !options_.quiet)
+      ui_.Warn(shownSource_ + ui_.List().Item(index) + " -> " + shownDest_ + plan.outputName);
   }
 
   Counts counts;
@@ -278,15 +326,105 @@ class PlannedSteps final : public FileSteps {
   const CliOptions& options_;
   TerminalUi& ui_;
   FileSystem& fs_;
-  Tree& tree_;
-  std::string dest_, sourceFolder_, destFolder_;
+  bool nameEach_;
+  std::string sourceFolder_, destFolder_, backupFolder_, shownSource_, shownDest_;
   Planner planner_;
   std::map<int, FilePlan> plans_;
 };
 
+// The console's own clock: Ctrl-C ends the watch, and cuts a pause short.
+class ConsoleClock final : public WatchClock {
+ public:
+  std::uint64_t Now() override { return MonotonicMilliseconds(); }
+  void Sleep(std::uint64_t milliseconds) override {
+    for (std::uint64_t slept = 0; slept < milliseconds && !Stopped(); slept += kSlice)
+      SleepMilliseconds(std::min(kSlice, milliseconds - slept));
+  }
+  bool Stopped() override { return InterruptRequested(); }
+
+ private:
+  static constexpr std::uint64_t kSlice = 100;
+};
+
+// Puts each file of the backup folder back over DEST at the same path, one identical already
+// left alone; or, for a dry run, lists what would be put back.
+int Restore(const CliOptions& options, FileSystem& fs) {
+  const std::string kept = FolderArgument(options.restore), dest = FolderArgument(options.source);
+  if (options.destGiven)
+    return UsageError("--restore " + options.restore + " takes one folder, the DEST it restores");
+  if (!FolderIsUsable("backup", options.restore, kept, fs) ||
+      !FolderIsUsable("destination", options.source, dest, fs, true))
+    return kExitUsage;
+  const std::vector<std::string> files = WalkTree(kept, {}, fs, Pick::EveryFile).files;
+  const std::string keptFolder = WithTrailingBackslash(kept),
+                    destFolder = WithTrailingBackslash(dest);
+  if (files.empty() && !options.quiet)
+    WriteText(stderr, std::string(kProgram) + ": no files under \"" + options.restore + "\"\n");
+  if (!options.dryRun) InstallInterruptHandler();
+  if (fs.KindOfPath(dest) == PathKind::Missing && !files.empty()) {
+    if (options.dryRun) {
+      WriteText(stdout, "Would create folder \"" + ForDisplay(dest) + "\"\n");
+    } else if (!fs.MakeFolder(dest)) {
+      WriteText(stderr, std::string(kProgram) + ": destination folder \"" + ForDisplay(dest) +
+                            "\" cannot be made\n");
+      return kExitUsage;
+    }
+  }
+  int restored = 0, same = 0, failed = 0;
+  std::uint64_t bytes = 0;
+  std::size_t done = 0;
+  for (; done < files.size() && (options.dryRun || !InterruptRequested()); ++done) {
+    const std::string& name = files[done];
+    const std::string line = ForDisplay(keptFolder + name + " -> " + destFolder + name) + "\n";
+    if (options.dryRun) {
+      const bool there = fs.KindOfPath(destFolder + name) != PathKind::Missing &&
+                         SameBytes(fs, keptFolder + name, destFolder + name, false);
+      same += there ? 1 : 0;
+      restored += there ? 0 : 1;
+      if (!there) WriteText(stdout, line);
+      continue;
+    }
+    const CopyResult put = CopyInto(fs, keptFolder, destFolder, name, true);
+    if (put.outcome == CopyOutcome::Failed) {
+      ++failed;
+      WriteText(stderr, ForDisplay(put.error) + "\n");
+    } else if (put.outcome == CopyOutcome::Same) {
+      ++same;
+    } else {
+      ++restored;
+      bytes += put.bytes;
+      if (!options.quiet) WriteText(stdout, line);
+    }
+    std::fflush(stdout);
+  }
+  const bool interrupted = done < files.size();
+  if (!options.quiet) {
+    WriteText(stdout, (options.dryRun ? "Dry run: " : "Summary: ") + Counted(files.size(), "file") +
+                          ", " + std::to_string(restored) +
+                          (options.dryRun ? " would be restored, " : " restored, ") +
+                          std::to_string(same) + " unchanged, " +
+                          (options.dryRun ? "nothing was written\n"
+                                          : std::to_string(failed) + " failed, " +
+                                                std::to_string(files.size() - done) + " skipped, " +
+                                                Counted(bytes, "byte") + " written\n"));
+  }
+  std::fflush(stdout);
+  return interrupted ? kExitInterrupted : failed > 0 ? kExitFailed : kExitConverted;
+}
+
 }  // namespace
 
-int RunCli(const CliOptions& options, FileSystem& fs) {
+int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
+  if (!options.restore.empty()) {
+    if (options.fit || options.info || options.watch || options.strict || options.recursive ||
+        !options.backup.empty() || !options.to.empty())
+      return UsageError("--restore takes only --dry-run and --quiet beside it");
+    return Restore(options, fs);
+  }
+  if ((options.info && (options.watch || !options.backup.empty())) ||
+      (options.watch && options.dryRun))
+    return UsageError(options.info ? "--info writes nothing to keep or watch"
+                                   : "--watch converts: it takes no --dry-run");
   const LeadByteSet leadBytes = fs.LeadBytes();
   std::string source = FolderArgument(options.source);
   // One file as SOURCE is taken alone, from its folder, into that folder unless DEST is given.
@@ -300,25 +438,30 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
     fileName = file.name;
   }
   const std::string dest = options.destGiven ? FolderArgument(options.dest) : source;
+  const std::string backup = FolderArgument(options.backup);
   if (!FolderIsUsable("source", options.source, source, fs) ||
       !FolderIsUsable("destination", options.destGiven ? options.dest : options.source, dest, fs,
-                      !options.info)) {
+                      !options.info) ||
+      !FolderIsUsable("backup", options.backup, backup, fs, true)) {
     return kExitUsage;
   }
   const bool makeDest = !dest.empty() && fs.KindOfPath(dest) == PathKind::Missing;
+  const bool makeBackup = !backup.empty() && fs.KindOfPath(backup) == PathKind::Missing;
 
   // The list starts empty; an empty source argument must not become a scan of "\*.med".
+  const Pick pick = options.info          ? Pick::EverySound
+                    : options.to == "wav" ? Pick::MedFiles
+                    : options.to == "med" ? Pick::WavFiles
+                                          : Pick::WindowRule;
+  // DEST and the backup folder inside SOURCE are no part of it.
+  const std::vector<std::string> skip = {dest, backup};
   Tree tree;
   if (!fileName.empty()) {
-    tree.folders.push_back({"", -1, true});
+    tree.folders.push_back({"", -1, 0});
     tree.files.push_back(fileName);
     tree.folderOf.push_back(0);
   } else if (!source.empty()) {
-    const Pick pick = options.info          ? Pick::EverySound
-                      : options.to == "wav" ? Pick::MedFiles
-                      : options.to == "med" ? Pick::WavFiles
-                                            : Pick::WindowRule;
-    tree = WalkTree(source, dest, fs, pick, options.recursive);
+    tree = WalkTree(source, skip, fs, pick, options.recursive);
   }
   if (options.info) {
     if (source.empty()) {
@@ -350,37 +493,82 @@ int RunCli(const CliOptions& options, FileSystem& fs) {
   }
 
   if (options.dryRun && !source.empty() && !dest.empty()) {
-    if (makeDest && list.Count() > 0) {
-      WriteText(stdout, "Would create folder \"" + ForDisplay(dest) + "\"\n");
+    for (const auto& [made, folder] : {std::pair{makeDest, dest}, std::pair{makeBackup, backup}}) {
+      if (made && list.Count() > 0)
+        WriteText(stdout, "Would create folder \"" + ForDisplay(folder) + "\"\n");
     }
     return DryRun(options, source, dest, list, fs);
   }
   // From here an empty argument reaches the batch, whose first checks refuse it before
   // anything is opened; that holds for a dry run too.
-  PlannedSteps steps(options, ui, fs, tree, dest);
+  Counts counts;
   if (!options.dryRun && InterruptRequested()) {
     BatchSummary summary;
     summary.started = true;
     summary.listed = list.Count();
     summary.skipped = summary.listed;
-    if (!options.quiet) PrintSummary(options, summary, steps.counts);
+    if (!options.quiet) PrintSummary(options, summary, counts);
     return kExitInterrupted;
   }
 
   // DEST is made before the batch, so that its free-space check has a folder to ask about.
-  if (makeDest && list.Count() > 0 && !fs.MakeFolder(dest)) {
-    WriteText(stderr, std::string(kProgram) + ": destination folder \"" + ForDisplay(dest) +
-                          "\" cannot be made\n");
-    return kExitUsage;
+  for (const auto& [made, folder] : {std::pair{makeDest, dest}, std::pair{makeBackup, backup}}) {
+    if (made && list.Count() > 0 && !fs.MakeFolder(folder)) {
+      WriteText(stderr,
+                std::string(kProgram) + ": folder \"" + ForDisplay(folder) + "\" cannot be made\n");
+      return kExitUsage;
+    }
   }
-  const BatchSummary summary = ConvertBatch(ui, fs, &steps);
+  PlannedSteps steps(options, ui, fs, source, dest, false);
+  BatchSummary summary = ConvertBatch(ui, fs, &steps);
+  counts += steps.counts;
   ui.Finish();
   if (!summary.started) return kExitUsage;
-  const bool interrupted = ui.AbortRequested() || InterruptRequested();
+  bool interrupted = ui.AbortRequested() || InterruptRequested();
+  if (options.watch && !interrupted) {
+    ConsoleClock console;
+    WatchClock& time = clock != nullptr ? *clock : console;
+    // One file as SOURCE is watched alone, whatever else its folder holds.
+    Watch watch(fs, source, skip, fileName.empty() ? pick : Pick::EverySound,
+                options.recursive && fileName.empty(), kSettle);
+    watch.Ready(time.Now());
+    if (!options.quiet) {
+      WriteText(stderr, std::string(kProgram) + ": watching \"" + ForDisplay(options.source) +
+                            "\" for changes; Ctrl-C ends the watch\n");
+    }
+    ui.HideProgress();
+    while (!time.Stopped()) {
+      // An idle look costs a listing of every folder, so it comes seldom; one that finds a
+      // change settling comes back soon, to take the file as soon as it has settled.
+      time.Sleep(watch.Settling() ? kSettlingLook : kIdleLook);
+      std::vector<std::string> ready = watch.Ready(time.Now());
+      if (!fileName.empty()) {
+        ready.erase(
+            std::remove_if(ready.begin(), ready.end(),
+                           [&fileName](const std::string& name) { return name != fileName; }),
+            ready.end());
+      }
+      if (ready.empty() || time.Stopped()) continue;
+      list.Clear();
+      for (const std::string& file : ready) list.Add(file);
+      PlannedSteps changed(options, ui, fs, source, dest, true);
+      const BatchSummary more = ConvertBatch(ui, fs, &changed);
+      ui.Finish();
+      counts += changed.counts;
+      for (int BatchSummary::*field : {&BatchSummary::listed, &BatchSummary::converted,
+                                       &BatchSummary::failed, &BatchSummary::skipped})
+        summary.*field += more.*field;
+      summary.bytesWritten += more.bytesWritten;
+      if (ui.AbortRequested()) break;
+    }
+    // Ctrl-C is how a watch ends; its summary is of all it did.
+    if (!options.quiet) PrintSummary(options, summary, counts);
+    return summary.failed > 0 ? kExitFailed : kExitConverted;
+  }
   if (interrupted && !options.quiet) {
     WriteText(stderr, std::string(kProgram) + ": interrupted: the file in progress was finished, " +
                           std::to_string(summary.skipped) + " not converted\n");
   }
-  if (!options.quiet) PrintSummary(options, summary, steps.counts);
+  if (!options.quiet) PrintSummary(options, summary, counts);
   return ExitCodeFor(summary, interrupted);
 }

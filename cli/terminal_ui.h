@@ -45,6 +45,8 @@ class TerminalUi final : public BatchUi {
   void Warn(const std::string& line);
   // Removes the progress line once the batch has ended, before the summary is printed.
   void Finish() { ClearLine(); }
+  // Shows no more progress: each file then has a line of its own from the caller.
+  void HideProgress() { style_.quiet = true; }
   // True when an interrupt reached the batch as an abort request.
   bool AbortRequested() const { return abortRequested_; }
 

@@ -48,22 +48,12 @@ std::string TempName(std::size_t room, int serial) {
   return name.size() <= room ? name : std::string();
 }
 
-// Creates a fresh temporary file in the output's own folder, so the final move never crosses
-// into another volume mounted below the destination. Its path is never longer than the
-// output's, so every output the platform can create has a temporary file it can create too.
-// The name is never one that exists already, so a user's own file of that name is never touched.
+// Creates the output's temporary file in the output's own folder, so the final move never
+// crosses into another volume mounted below the destination.
 NewFile CreateTemp(Batch& batch, const std::string& outputName, std::string& tempPath) {
   const std::string outputFolder = FolderPartOf(outputName, batch.leadBytes);
-  const std::string folder = batch.destFolder + outputFolder;
-  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    const std::string name = TempName(outputName.size() - outputFolder.size(), batch.tempSerial);
-    if (name.empty()) break;
-    tempPath = folder + name;
-    const NewFile temp = batch.fs.CreateNew(tempPath);
-    if (temp.result != CreateResult::AlreadyExists) return temp;
-    ++batch.tempSerial;
-  }
-  return {};
+  return CreateTempFile(batch.fs, batch.destFolder + outputFolder,
+                        outputName.size() - outputFolder.size(), batch.tempSerial, tempPath);
 }
 
 // Reads the header, refusing files too large to hold or without a complete header that is
@@ -197,6 +187,22 @@ void SetIdle(BatchUi& ui) {
 
 }  // namespace
 
+// Its path is never longer than the output's, so every output the platform can create has a
+// temporary file it can create too. The name is never one that exists already, so a user's own
+// file of that name is never touched.
+NewFile CreateTempFile(FileSystem& fs, const std::string& folder, std::size_t room, int& serial,
+                       std::string& path) {
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    const std::string name = TempName(room, serial);
+    if (name.empty()) break;
+    path = folder + name;
+    const NewFile temp = fs.CreateNew(path);
+    if (temp.result != CreateResult::AlreadyExists) return temp;
+    ++serial;
+  }
+  return {};
+}
+
 // Zero free clusters is a real answer.
 bool NotEnoughSpace(FileSystem& fs, const std::string& destFolder, std::uint64_t totalBytes) {
   const DiskSpace space = fs.DiskFree(fs.VolumeRoot(destFolder));
@@ -223,7 +229,7 @@ std::uint64_t ListedBytes(FileSystem& fs, const std::string& sourceFolder, const
       listed = folder;
       haveListing = true;
     }
-    const FoundFile wanted{item.substr(folder.size()), 0};
+    const FoundFile wanted{item.substr(folder.size()), 0, 0, false};
     const auto at = std::lower_bound(listing.begin(), listing.end(), wanted, byName);
     if (at != listing.end() && at->name == wanted.name) {
       total += at->size;

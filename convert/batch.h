@@ -23,6 +23,11 @@ struct BatchSummary {
   std::uint64_t bytesWritten = 0;
 };
 
+// Creates a new file in `folder` (ending in '\\') under a temporary name of at most `room` bytes
+// that no file has yet, trying serial numbers from `serial` up; its path goes into `path`.
+NewFile CreateTempFile(FileSystem& fs, const std::string& folder, std::size_t room, int& serial,
+                       std::string& path);
+
 // What the listed files in `sourceFolder` hold, for the free-space check: each a search
 // would find first. Each folder is listed once; only a name its listing lacks (changed since
 // the scan, or in another case) is searched for alone. Under Wine every search opens the folder

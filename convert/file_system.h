@@ -14,8 +14,10 @@ inline constexpr FileHandle kInvalidFile = -1;
 using LeadByteSet = std::bitset<256>;
 
 struct FoundFile {
-  std::string name;    // bare name, no folder part
-  std::uint64_t size;  // full size; folders report 0
+  std::string name;       // bare name, no folder part
+  std::uint64_t size;     // full size; folders report 0
+  std::uint64_t changed;  // when it was last written, in the platform's units: only compared
+  bool folder;
 };
 
 struct DiskSpace {

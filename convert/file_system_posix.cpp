@@ -29,6 +29,19 @@ int ToFd(FileHandle file) {
   return static_cast<int>(file);
 }
 
+FoundFile Found(const std::string& name, const struct stat& info) {
+  const bool folder = S_ISDIR(info.st_mode);
+#ifdef __APPLE__
+  const timespec& changed = info.st_mtimespec;
+#else
+  const timespec& changed = info.st_mtim;
+#endif
+  return {name, folder ? 0 : static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::uint64_t>(changed.tv_sec) * 1000000000U +
+              static_cast<std::uint64_t>(changed.tv_nsec),
+          folder};
+}
+
 }  // namespace
 
 std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
@@ -43,8 +56,7 @@ std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
   if (namePattern.find_first_of("*?") == std::string::npos && !namePattern.empty()) {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0) {
-      const bool isFolder = S_ISDIR(info.st_mode);
-      found.push_back({namePattern, isFolder ? 0 : static_cast<std::uint64_t>(info.st_size)});
+      found.push_back(Found(namePattern, info));
       return found;
     }
   }
@@ -55,11 +67,8 @@ std::vector<FoundFile> PosixFileSystem::FindFiles(const std::string& pattern) {
     const std::string name = entry->d_name;
     if (!WildcardMatch(namePattern, name)) continue;
     struct stat info {};
-    std::uint64_t size = 0;
-    if (fstatat(dirFd, entry->d_name, &info, 0) == 0 && !S_ISDIR(info.st_mode)) {
-      size = static_cast<std::uint64_t>(info.st_size);
-    }
-    found.push_back({name, size});
+    if (fstatat(dirFd, entry->d_name, &info, 0) != 0) info = {};
+    found.push_back(Found(name, info));
   }
   closedir(dir);
   return found;

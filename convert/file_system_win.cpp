@@ -112,7 +112,11 @@ std::vector<FoundFile> WinFileSystem::FindFiles(const std::string& pattern) {
   do {
     const std::uint64_t size =
         (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    found.push_back({data.cFileName, size});
+    const std::uint64_t changed =
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime;
+    const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    found.push_back({data.cFileName, folder ? 0 : size, changed, folder});
   } while (FindNextFileA(search, &data));
   FindClose(search);
   return found;

@@ -6,40 +6,13 @@
 #include <utility>
 
 #include "convert/batch.h"
+#include "convert/keep.h"
 #include "convert/sound_rules.h"
 #include "sound/wave.h"
 
 namespace {
 
-constexpr std::uint32_t kCompareBytes = 64 * 1024;
 constexpr int kProbeAttempts = 100;
-
-// True when converting `source` would write exactly the bytes of `output`: the same size, the
-// same bytes but the format tag, and there the tag the conversion turns the source's into.
-bool ConversionIsOutput(FileSystem& fs, const std::string& source, const std::string& output) {
-  const FileHandle from = fs.OpenRead(source);
-  if (from == kInvalidFile) return false;
-  const FileHandle to = fs.OpenRead(output);
-  const std::uint64_t size = fs.Size(from);
-  bool same = to != kInvalidFile && size == fs.Size(to) && size >= kFormatTagOffset + 2;
-  std::vector<std::uint8_t> a(kCompareBytes), b(kCompareBytes);
-  for (std::uint64_t offset = 0; same && offset < size;) {
-    const std::uint32_t got = fs.Read(from, a.data(), kCompareBytes);
-    // A read that fails or comes back short leaves the two not known to be the same.
-    same = got != 0 && fs.Read(to, b.data(), got) == got;
-    if (same && offset <= kFormatTagOffset && kFormatTagOffset + 2 <= offset + got) {
-      const std::size_t at = kFormatTagOffset - offset;
-      const std::uint16_t tag = ToggleFormatTag(static_cast<std::uint16_t>(a[at] | a[at + 1] << 8));
-      a[at] = static_cast<std::uint8_t>(tag & 0xFF);
-      a[at + 1] = static_cast<std::uint8_t>(tag >> 8);
-    }
-    same = same && std::equal(a.begin(), a.begin() + got, b.begin());
-    offset += got;
-  }
-  fs.Close(from);
-  if (to != kInvalidFile) fs.Close(to);
-  return same;
-}
 
 }  // namespace
 
@@ -95,8 +68,7 @@ FilePlan Planner::Plan(const std::string& name) {
   if (exists) output = ReadWave(fs_, outputPath);
   if (output.problem == WaveProblem::Missing) {
     plan.standing = Standing::New;
-  } else if (output.fileSize == source.fileSize &&
-             ConversionIsOutput(fs_, sourcePath, outputPath)) {
+  } else if (output.fileSize == source.fileSize && SameBytes(fs_, sourcePath, outputPath, true)) {
     // What the game had, back unedited, whatever its format: never a reason to refuse it.
     plan.standing = Standing::Unchanged;
     return plan;

@@ -10,23 +10,41 @@
 
 namespace {
 
-std::vector<std::string> NamesOf(const std::vector<FoundFile>& found) {
-  std::vector<std::string> names;
-  names.reserve(found.size());
-  for (const FoundFile& entry : found) names.push_back(entry.name);
-  return names;
+std::vector<FoundFile> FilesOnly(std::vector<FoundFile> found) {
+  found.erase(std::remove_if(found.begin(), found.end(),
+                             [](const FoundFile& entry) { return entry.folder; }),
+              found.end());
+  return found;
+}
+
+// The files of `folder` that `pick` takes, and for the window's rule the number it leaves out.
+std::vector<FoundFile> Picked(const std::string& folder, Pick pick, FileSystem& fs, int& leftOut) {
+  if (pick == Pick::EveryFile) return FilesOnly(fs.FindFiles(folder + "\\*"));
+  std::vector<FoundFile> wavs, meds;
+  if (pick != Pick::MedFiles) wavs = FilesOnly(fs.FindFiles(folder + "\\*.wav"));
+  if (pick != Pick::WavFiles) meds = FilesOnly(fs.FindFiles(folder + "\\*.med"));
+  if (pick == Pick::EverySound) {
+    meds.insert(meds.end(), wavs.begin(), wavs.end());
+    return meds;
+  }
+  // The window's rule takes the .wav files where there are any; the .med files it passes over
+  // are counted, so that the user can be told.
+  const bool takeWavs = pick == Pick::WavFiles || (pick == Pick::WindowRule && !wavs.empty());
+  if (takeWavs) leftOut = static_cast<int>(meds.size());
+  return takeWavs ? wavs : meds;
 }
 
 }  // namespace
 
-Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, Pick pick,
-              bool descend) {
+Tree WalkTree(const std::string& top, const std::vector<std::string>& skip, FileSystem& fs,
+              Pick pick, bool descend) {
   struct Pending {
     std::string folder;
     std::string relative;
     int parent;
   };
-  const std::string skipIdentity = fs.FolderIdentity(skip);
+  std::set<std::string> skipped;
+  for (const std::string& folder : skip) skipped.insert(fs.FolderIdentity(folder));
   std::set<std::string> seen;
   Tree tree;
   std::vector<Pending> pending{{top, "", -1}};
@@ -35,28 +53,16 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, P
     pending.pop_back();
     const std::string identity = fs.FolderIdentity(next.folder);
     if (identity.empty() || !seen.insert(identity).second) continue;
-    if (next.parent >= 0 && identity == skipIdentity) continue;
+    if (next.parent >= 0 && skipped.count(identity) != 0) continue;
     const int index = static_cast<int>(tree.folders.size());
-    tree.folders.push_back({next.relative, next.parent, next.parent < 0});
-
-    std::vector<std::string> files;
-    if (pick == Pick::EverySound) {
-      files = SoundFilesIn(next.folder, fs);
-    } else {
-      // The window's rule takes the .wav files where there are any; the .med files it passes
-      // over are counted, so that the user can be told.
-      std::vector<std::string> wavs;
-      std::vector<std::string> meds;
-      if (pick != Pick::MedFiles) wavs = NamesOf(fs.FindFiles(next.folder + "\\*.wav"));
-      if (pick != Pick::WavFiles) meds = NamesOf(fs.FindFiles(next.folder + "\\*.med"));
-      const bool takeWavs = pick == Pick::WavFiles || (pick == Pick::WindowRule && !wavs.empty());
-      if (takeWavs) tree.folders.back().leftOut = static_cast<int>(meds.size());
-      files = takeWavs ? std::move(wavs) : std::move(meds);
-    }
-    std::sort(files.begin(), files.end());
-    for (const std::string& name : files) {
-      tree.files.push_back(next.relative + name);
+    tree.folders.push_back({next.relative, next.parent, 0});
+    std::vector<FoundFile> files = Picked(next.folder, pick, fs, tree.folders.back().leftOut);
+    std::sort(files.begin(), files.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
+    for (const FoundFile& file : files) {
+      tree.files.push_back(next.relative + file.name);
       tree.folderOf.push_back(index);
+      tree.found.push_back(file);
     }
     if (!descend) break;
     // Taken from the back, so the last pushed, the first in sorted order, comes next.
@@ -67,32 +73,6 @@ Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs, P
     }
   }
   return tree;
-}
-
-std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs) {
-  std::vector<std::string> names;
-  for (const char* pattern : {"\\*.med", "\\*.wav"}) {
-    for (const FoundFile& found : fs.FindFiles(folder + pattern)) names.push_back(found.name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop, FileSystem& fs) {
-  // The top is made from the start, so the climb ends there at the latest.
-  std::vector<int> missing;
-  for (int i = index; !tree.folders[static_cast<std::size_t>(i)].made;
-       i = tree.folders[static_cast<std::size_t>(i)].parent) {
-    missing.push_back(i);
-  }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    TreeFolder& folder = tree.folders[static_cast<std::size_t>(*it)];
-    std::string path = destTop + '\\' + folder.relative;
-    path.pop_back();  // the relative path ends in '\', which the folder's own name must not
-    if (!fs.MakeFolder(path)) return false;
-    folder.made = true;
-  }
-  return true;
 }
 
 PathParts SplitPath(std::string path, const LeadByteSet& leadBytes) {

@@ -1,6 +1,5 @@
 // Which files a run takes: one file as SOURCE, a folder by the window's rule or by kind, or with
-// --recursive a whole tree, and the matching folders made under the destination as the batch
-// reaches them.
+// --recursive a whole tree.
 #pragma once
 
 #include <string>
@@ -9,13 +8,13 @@
 #include "convert/file_system.h"
 
 // Which files of a folder are converted: the window's rule (its .wav files if it has any, else
-// its .med files), every file of one kind, or every sound of both kinds (for --info).
-enum class Pick { WindowRule, MedFiles, WavFiles, EverySound };
+// its .med files), every file of one kind, every sound of both kinds (for --info), or every file
+// (for a restore).
+enum class Pick { WindowRule, MedFiles, WavFiles, EverySound, EveryFile };
 
 struct TreeFolder {
   std::string relative;  // path below the top, each part followed by '\'; empty for the top
   int parent = -1;       // index of the folder holding this one; -1 for the top
-  bool made = false;     // known to exist under the destination
   int leftOut = 0;       // .med files the window's rule passes over for the folder's .wav files
 };
 
@@ -23,6 +22,7 @@ struct Tree {
   std::vector<TreeFolder> folders;
   std::vector<std::string> files;  // each file's path below the top, in the order visited
   std::vector<int> folderOf;       // index into `folders` of each file's folder
+  std::vector<FoundFile> found;    // each file's size and time of change, as the search gave
 };
 
 struct PathParts {
@@ -40,13 +40,6 @@ std::string SingleFileRefusal(const std::string& name, const std::string& to,
 
 // Visits `top` and, with `descend`, the folders under it, depth first in sorted name order;
 // each contributes the files `pick` chooses, sorted. Links to folders, folders seen before and
-// `skip` with everything under it (unless it is `top` itself) are left out.
-Tree WalkTree(const std::string& top, const std::string& skip, FileSystem& fs,
+// each of `skip` with everything under it (unless it is `top` itself) are left out.
+Tree WalkTree(const std::string& top, const std::vector<std::string>& skip, FileSystem& fs,
               Pick pick = Pick::WindowRule, bool descend = true);
-
-// The .med and .wav files of `folder`, both kinds, sorted.
-std::vector<std::string> SoundFilesIn(const std::string& folder, FileSystem& fs);
-
-// Makes folder `index` of `tree` under `destTop`, and the folders above it, unless done before;
-// false when it cannot be had.
-bool MakeTreeFolder(Tree& tree, int index, const std::string& destTop, FileSystem& fs);

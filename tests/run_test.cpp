@@ -397,3 +397,89 @@ TEST(RunCli, FitsWhatWouldNotPlayAndCountsWhatWasFitted) {
     EXPECT_EQ(fs.entries.at("E:\\out\\same.med"), med);
   }
 }
+
+// A backup keeps the game's own .med once, whatever later runs replace; a restore puts it back,
+// leaving a file that is the same already; a backup that fails fails its file, the old .med kept.
+TEST(RunCli, KeepsTheFirstVersionOfEachOutputAndPutsItBack) {
+  FakeFileSystem fs;
+  fs.folders = {"D:\\in", "E:\\game", "E:\\mod"};  // the backup folder is made in E:\mod
+  const Bytes old = PlayableSound(3000, 122, 3), edit = PlayableSound(3000, 17, 2);
+  fs.entries = {{"D:\\in\\a.wav", edit}, {"E:\\game\\a.med", old}, {"E:\\game\\b.med", old}};
+  CliOptions keep = Options("D:\\in", "E:\\game", "");
+  keep.backup = "E:\\mod\\keep";
+  const std::string summary =
+      "Summary: 1 file, 1 converted (0 new), %d backed up, 0 warnings, 0 "
+      "failed, 0 skipped, 3000 bytes written\n";
+  for (const int backedUp : {1, 0}) {
+    SCOPED_TRACE(backedUp == 1 ? "the first run" : "a second one");
+    fs.entries["D:\\in\\a.wav"] = Poke(edit, 2999, backedUp, 1);
+    const Ran ran = RunOn(fs, keep);
+    EXPECT_EQ(ran.out, std::regex_replace(summary, std::regex("%d"), std::to_string(backedUp)));
+    EXPECT_EQ(fs.entries.at("E:\\game\\a.med"), WithTag(fs.entries.at("D:\\in\\a.wav"), 122));
+    EXPECT_EQ(fs.entries.at("E:\\mod\\keep\\a.med"), old);
+  }
+  CliOptions restore = Options("E:\\game", "-", "");
+  restore.restore = "E:\\mod\\keep";
+  const std::string line = ForDisplay("E:\\mod\\keep\\a.med -> E:\\game\\a.med\n");
+  for (const auto& [out, restored] :
+       {std::pair{line + "Summary: 1 file, 1 restored, 0 unchanged, 0 failed, 0 skipped, 3000 "
+                         "bytes written\n",
+                  true},
+        {"Summary: 1 file, 0 restored, 1 unchanged, 0 failed, 0 skipped, 0 bytes written\n",
+         false}}) {
+    const auto before = fs.entries;
+    const Ran ran = RunOn(fs, restore);
+    EXPECT_EQ(ran.code, 0);
+    EXPECT_EQ(ran.out, out);
+    EXPECT_EQ(fs.entries.at("E:\\game\\a.med"), old);
+    EXPECT_EQ(fs.entries == before, !restored) << "nothing but a.med changes";
+  }
+  fs.entries.erase("E:\\mod\\keep\\a.med");
+  fs.failAt["CreateNew"] = fs.calls["CreateNew"] + 1;  // the copy kept: its output is not written
+  const Ran failed = RunOn(fs, keep);
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_EQ(failed.err, Lines({ForDisplay("Error create file \"E:\\mod\\keep\\a.med\"")}));
+  EXPECT_EQ(fs.entries.at("E:\\game\\a.med"), old);
+  EXPECT_EQ(fs.entries.count("E:\\mod\\keep\\a.med"), 0u);
+}
+
+// A watch on a scripted clock: b.wav appears, saved in two writes 300 ms apart, and is converted
+// once, after the second; a.wav is saved again and converted again; the watch ends on its clock.
+TEST(RunCli, WatchConvertsEachFileOnceItHasSettled) {
+  FakeFileSystem disk;
+  struct Script final : WatchClock {
+    FakeFileSystem& fs;
+    std::map<std::uint64_t, std::pair<std::string, Bytes>> saves;  // by time: path, content
+    std::uint64_t now = 0;
+    explicit Script(FakeFileSystem& disk) : fs(disk) {}
+    std::uint64_t Now() override { return now; }
+    void Sleep(std::uint64_t milliseconds) override {
+      for (auto at = saves.upper_bound(now); at != saves.upper_bound(now + milliseconds); ++at) {
+        fs.entries[at->second.first] = at->second.second;
+        fs.changed[at->second.first] = at->first;
+      }
+      now += milliseconds;
+    }
+    bool Stopped() override { return now >= 9000; }
+  } script(disk);
+  disk.folders = {"D:\\in", "E:\\out"};
+  const Bytes a = PlayableSound(3000, 17, 1), b = PlayableSound(3000, 17, 2);
+  disk.entries = {{"D:\\in\\a.wav", a}};
+  script.saves = {{2000, {"D:\\in\\b.wav", Bytes(b.begin(), b.begin() + 1500)}},
+                  {2300, {"D:\\in\\b.wav", b}},
+                  {5000, {"D:\\in\\a.wav", Poke(a, 2999, 9, 1)}}};
+  CliOptions options = Options("D:\\in", "E:\\out", "");
+  options.watch = true;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCli(options, disk, &script), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Summary: 3 files, 3 converted (2 new), 0 warnings, 0 failed, 0 skipped, 9000 bytes "
+            "written\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            ForDisplay("[100%] 1/1 a.wav\ntonequay-cli: watching \"D:\\in\" for changes; Ctrl-C "
+                       "ends the watch\nD:\\in\\b.wav -> E:\\out\\b.med\nD:\\in\\a.wav -> "
+                       "E:\\out\\a.med\n"));
+  EXPECT_EQ(disk.entries.at("E:\\out\\b.med"), WithTag(b, 122));
+  EXPECT_EQ(disk.entries.at("E:\\out\\a.med"), WithTag(Poke(a, 2999, 9, 1), 122));
+}

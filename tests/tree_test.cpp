@@ -18,7 +18,7 @@ TEST(WalkTree, VisitsEachFolderOnceDepthFirstInSortedOrderLeavingDestOut) {
                            "b\\notes.txt", "c\\d\\m.med", "d10\\10.med", "d9\\9.med", "out\\o.med"})
     fs.entries[std::string("D:\\src\\") + file];
 
-  const Tree tree = WalkTree("D:\\src", "E:\\out", fs);
+  const Tree tree = WalkTree("D:\\src", {"E:\\out"}, fs);
   EXPECT_EQ(tree.files, (Names{"1.med", "2.med", "a\\x.wav", "a\\deep\\z.med", "c\\d\\m.med",
                                "d10\\10.med", "d9\\9.med"}));
   Names walked;
