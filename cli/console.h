@@ -23,6 +23,13 @@ std::uint64_t MonotonicMilliseconds();
 // Pauses for `milliseconds`, or less where Ctrl-C cuts it short.
 void SleepMilliseconds(std::uint64_t milliseconds);
 
+// How many processes share the console this one writes to, where that console has a window on
+// the screen: 1 when it was made for this one alone (started from Explorer, by a double click or a
+// folder dropped on it); 0 where there is no such console (a terminal, or Wine's console on one).
+int ConsoleProcessCount();
+// Waits for a line of standard input, or its end.
+void WaitForEnter();
+
 // Writes `text`, in the process's ANSI code page, to standard output or error: on a console as
 // its characters, whatever code page the console shows bytes in; elsewhere as the same bytes.
 void WriteText(std::FILE* stream, const std::string& text);

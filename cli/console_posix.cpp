@@ -65,6 +65,15 @@ void SleepMilliseconds(std::uint64_t milliseconds) {
   nanosleep(&pause, nullptr);
 }
 
+// A terminal outlives the programs it runs: none needs to be kept open to be read.
+int ConsoleProcessCount() {
+  return 0;
+}
+
+void WaitForEnter() {
+  for (int c = std::getchar(); c != EOF && c != '\n';) c = std::getchar();
+}
+
 void WriteText(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }

@@ -83,6 +83,27 @@ void SleepMilliseconds(std::uint64_t milliseconds) {
   Sleep(static_cast<DWORD>(milliseconds));
 }
 
+// A console with no window on the screen is read by nobody there: a program started hidden must
+// never wait for a key, and Wine runs one started from a Unix terminal in a console of its own
+// whose window is hidden (the terminal is what the user reads, and it stays).
+int ConsoleProcessCount() {
+  const HWND window = GetConsoleWindow();
+  DWORD processes[2];
+  return window == nullptr || IsWindowVisible(window) == FALSE
+             ? 0
+             : static_cast<int>(GetConsoleProcessList(processes, 2));
+}
+
+// Read from the console itself: standard input may have been read to its end already.
+void WaitForEnter() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  char line[64];
+  DWORD read = 0;
+  while (ReadFile(input, line, sizeof line, &read, nullptr) && read > 0 &&
+         std::find(line, line + read, '\n') == line + read) {
+  }
+}
+
 // A console reads bytes in its own code page, the OEM one on most systems, where a name that
 // is not ASCII, its bytes written in the ANSI code page, reads as other characters.
 void WriteText(std::FILE* stream, const std::string& text) {

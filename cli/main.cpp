@@ -60,12 +60,11 @@ constexpr char kFooter[] =
     "  tonequay-cli --restore keep sound  the kept .med files back into sound\n"
     "  tonequay-cli --watch --fit edited sound   again for each edit saved, until Ctrl-C\n";
 
-}  // namespace
-
-// Only a bad command line is an expected exception; anything else (out of memory, a misbuilt
-// option table) ends the program as it would anyway.
+// The run, from its command line to its exit code. Only a bad command line is an expected
+// exception; anything else (out of memory, a misbuilt option table) ends the program as it would
+// anyway.
 // NOLINTNEXTLINE(bugprone-exception-escape)
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CliOptions options;
   CLI::App app{"Converts a game's .med sound files into IMA ADPCM .wav files and back.",
                "tonequay-cli"};
@@ -116,4 +115,18 @@ int main(int argc, char** argv) {
   options.destGiven = dest->count() > 0;
   PlatformFileSystem fs;
   return RunCli(options, fs);
+}
+
+}  // namespace
+
+// Started from Explorer, the console closes when the program ends: its last lines are kept on
+// the screen until the user has read them.
+int main(int argc, char** argv) {
+  const int code = Run(argc, argv);
+  if (ClosesWithTheProgram(ConsoleProcessCount())) {
+    WriteText(stdout, "Press Enter to close.\n");
+    std::fflush(stdout);
+    WaitForEnter();
+  }
+  return code;
 }

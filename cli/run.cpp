@@ -414,6 +414,10 @@ int Restore(const CliOptions& options, FileSystem& fs) {
 
 }  // namespace
 
+bool ClosesWithTheProgram(int consoleProcesses) {
+  return consoleProcesses == 1;
+}
+
 int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   if (!options.restore.empty()) {
     if (options.fit || options.info || options.watch || options.strict || options.recursive ||

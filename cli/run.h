@@ -29,6 +29,11 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;          // bad arguments or a refused batch
 inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C, as a shell reports SIGINT
 
+// True where the console closes with the program and nothing else runs in it: the process count
+// ConsoleProcessCount gives is 1, as for a program started from Explorer. Run from a console or a
+// script, the console outlives it.
+bool ClosesWithTheProgram(int consoleProcesses);
+
 // The time and the pauses of a watch, and its end: the console's, or a test's own.
 class WatchClock {
  public:
