@@ -4,7 +4,7 @@
 //   fit_tool fit IN.wav OUT.wav CH RATE ALIGN [BEAM]   IMA ADPCM of that layout; prints frames
 //   fit_tool stages IN.wav OUT.wav CH RATE      the float sound --fit encodes; prints frames
 //   fit_tool snr REF.f32 TEST.f32 CHANNELS      prints "DB REF_FRAMES TEST_FRAMES"
-//   fit_tool resample                           libsamplerate's converters: quality and speed
+//   fit_tool resample                           libsoxr's recipes: quality and speed
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -223,10 +223,10 @@ int ResampleCommand() {
   const std::vector<std::pair<std::uint32_t, std::uint32_t>> rates = {
       {48000, 44100}, {44100, 22050}, {48000, 11025}};
   const std::vector<std::pair<ResampleQuality, const char*>> qualities = {
-      {ResampleQuality::Best, "SINC_BEST_QUALITY"},
-      {ResampleQuality::Medium, "SINC_MEDIUM_QUALITY"},
-      {ResampleQuality::Fastest, "SINC_FASTEST"},
-      {ResampleQuality::Linear, "LINEAR"}};
+      {ResampleQuality::VeryHigh, "SOXR_VHQ"},
+      {ResampleQuality::High, "SOXR_HQ"},
+      {ResampleQuality::Medium, "SOXR_MQ"},
+      {ResampleQuality::Low, "SOXR_LQ"}};
   std::printf("%-20s %-13s %9s %11s %12s\n", "converter", "rates", "SNR dB", "alias dB",
               "x realtime");
   constexpr double kPi = 3.14159265358979323846;

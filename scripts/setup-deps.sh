@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make python3 time sox ffmpeg espeak-ng libsamplerate0-dev
+  cmake ninja-build g++ make python3 time sox ffmpeg espeak-ng libsoxr-dev
   libgtest-dev googletest libcli11-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
   binutils-mingw-w64-x86-64
@@ -33,25 +33,25 @@ install_zig() {
   echo "setup-deps: no Zig from npm; the macOS build check will skip" >&2
 }
 
-# The Windows builds link the resampler statically, cross-built from Debian's own source package
-# of the very version the native build links, so both builds resample alike and a release stays
-# a function of the commit.
-samplerate_version=0.2.2-3
-samplerate_dir=/opt/tonequay/src
-samplerate_sources=/etc/apt/sources.list.d/tonequay-src.sources
-fetch_samplerate_source() {
-  [ -f "$samplerate_dir/libsamplerate-${samplerate_version%-*}/src/samplerate.c" ] && return
+# The Windows builds (and the macOS build check) build the resampler as a shared library from
+# Debian's own source package of the very version the native build links, so every build
+# resamples alike and a release stays a function of the commit.
+soxr_version=0.1.3-4
+soxr_dir=/opt/tonequay/src
+soxr_sources=/etc/apt/sources.list.d/tonequay-src.sources
+fetch_soxr_source() {
+  [ -f "$soxr_dir/libsoxr-${soxr_version%-*}/src/soxr.c" ] && return
   if [ "$(id -u)" -ne 0 ]; then
-    echo "setup-deps: no resampler source in $samplerate_dir; run this script as root" >&2
+    echo "setup-deps: no resampler source in $soxr_dir; run this script as root" >&2
     exit 1
   fi
-  if [ ! -f "$samplerate_sources" ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$samplerate_sources"
+  if [ ! -f "$soxr_sources" ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$soxr_sources"
     apt-get update -q
   fi
-  echo "setup-deps: fetching the source of libsamplerate $samplerate_version into $samplerate_dir"
-  mkdir -p "$samplerate_dir"
-  (cd "$samplerate_dir" && apt-get source -q "libsamplerate=$samplerate_version")
+  echo "setup-deps: fetching the source of libsoxr $soxr_version into $soxr_dir"
+  mkdir -p "$soxr_dir"
+  (cd "$soxr_dir" && apt-get source -q "libsoxr=$soxr_version")
 }
 
 missing=()
@@ -60,7 +60,7 @@ for package in "${packages[@]}"; do
   [ "$status" = "install ok installed" ] || missing+=("$package")
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  fetch_samplerate_source
+  fetch_soxr_source
   install_zig
   echo "setup-deps: everything is installed"
   exit 0
@@ -75,5 +75,5 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
-fetch_samplerate_source
+fetch_soxr_source
 install_zig

@@ -1,7 +1,7 @@
-// The channel stage and the resampling stage, over libsamplerate's streaming calls.
+// The channel stage and the resampling stage, over libsoxr's streaming calls.
 #include "sound/stages.h"
 
-#include <samplerate.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cmath>
@@ -101,19 +101,26 @@ Resampler::Resampler(std::uint16_t channels, std::uint32_t fromRate, std::uint32
                      ResampleQuality quality)
     : channels_(channels), fromRate_(fromRate), toRate_(toRate) {
   if (fromRate == toRate) return;
-  const double ratio = static_cast<double>(toRate) / fromRate;
-  if (fromRate == 0 || src_is_valid_ratio(ratio) == 0) {
+  // libsoxr takes any ratio, but raising the rate its buffers grow with the ratio (20 MB at
+  // 65536 times); within 256 times either way they stay under a megabyte.
+  constexpr double kFarthest = 256;
+  if (fromRate == 0 || toRate == 0 || toRate / kFarthest > fromRate ||
+      fromRate / kFarthest > toRate) {
     error_ = "sample rates " + std::to_string(fromRate) + " and " + std::to_string(toRate) +
              " Hz are too far apart";
     return;
   }
-  int code = 0;
-  state_ = src_new(static_cast<int>(quality), channels, &code);
-  if (state_ == nullptr) error_ = src_strerror(code);
+  static constexpr unsigned long kRecipes[] = {SOXR_VHQ, SOXR_HQ, SOXR_MQ, SOXR_LQ};
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t recipe = soxr_quality_spec(kRecipes[static_cast<int>(quality)], 0);
+  const soxr_runtime_spec_t oneThread = soxr_runtime_spec(1);
+  soxr_error_t why = nullptr;
+  state_ = soxr_create(fromRate, toRate, channels, &why, &io, &recipe, &oneThread);
+  if (state_ == nullptr) error_ = why != nullptr ? why : "no memory for the resampler";
 }
 
 Resampler::~Resampler() {
-  if (state_ != nullptr) src_delete(static_cast<SRC_STATE*>(state_));
+  if (state_ != nullptr) soxr_delete(static_cast<soxr_t>(state_));
 }
 
 bool Resampler::HandOn(const float* piece, std::size_t count, const TakeSound& take) {
@@ -129,27 +136,27 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last, const
   if (!error_.empty()) return false;
   framesIn_ += count;
   if (state_ == nullptr) return HandOn(frames, count, take);  // the same rate: nothing to do
-  constexpr long kRoom = 4096;
-  room_.resize(static_cast<std::size_t>(kRoom) * channels_);
+  constexpr std::size_t kRoom = 4096;
+  room_.resize(kRoom * channels_);
+  // libsoxr takes a null input for the end of the stream: an empty piece points at nothing.
   static const float kNothing = 0;
-  SRC_DATA data{};
-  data.data_in = frames != nullptr ? frames : &kNothing;
-  data.input_frames = static_cast<long>(count);
-  data.src_ratio = static_cast<double>(toRate_) / fromRate_;
-  data.end_of_input = last ? 1 : 0;
+  const float* in = count > 0 ? frames : &kNothing;
+  std::size_t left = count;
   for (;;) {
-    data.data_out = room_.data();
-    data.output_frames = kRoom;
-    const int code = src_process(static_cast<SRC_STATE*>(state_), &data);
-    if (code != 0) {
-      error_ = src_strerror(code);
+    // Each call takes only the input whose output fits the room; draining until the room is no
+    // longer filled keeps nothing piling up inside. The end is asked for until nothing comes.
+    const bool end = last && left == 0;
+    std::size_t used = 0, made = 0;
+    const soxr_error_t why = soxr_process(static_cast<soxr_t>(state_), end ? nullptr : in, left,
+                                          &used, room_.data(), kRoom, &made);
+    if (why != nullptr) {
+      error_ = why;
       return false;
     }
-    if (!HandOn(room_.data(), static_cast<std::size_t>(data.output_frames_gen), take)) return false;
-    data.data_in += data.input_frames_used * channels_;
-    data.input_frames -= data.input_frames_used;
-    if (data.input_frames == 0 && data.output_frames_gen == 0) break;
-    if (data.input_frames == 0 && !last) break;
+    if (!HandOn(room_.data(), made, take)) return false;
+    in += used * channels_;
+    left -= used;
+    if (end ? made == 0 : left == 0 && made < kRoom) break;
   }
   if (!last) return true;
   // The converter's own end may fall a frame or two short of the length; the last frame is
@@ -157,8 +164,7 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last, const
   lastFrame_.resize(channels_);
   room_.clear();
   const std::uint64_t wanted = ResampledLength(framesIn_, fromRate_, toRate_);
-  for (std::uint64_t f = framesOut_; f < wanted && room_.size() < std::size_t{kRoom} * channels_;
-       ++f)
+  for (std::uint64_t f = framesOut_; f < wanted && room_.size() < kRoom * channels_; ++f)
     room_.insert(room_.end(), lastFrame_.begin(), lastFrame_.end());
   return HandOn(room_.data(), room_.size() / channels_, take);
 }

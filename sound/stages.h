@@ -30,8 +30,8 @@ class ChannelMix {
   std::vector<float> weights_;  // to_ rows of from_
 };
 
-// libsamplerate's converters, best first.
-enum class ResampleQuality { Best = 0, Medium = 1, Fastest = 2, Linear = 4 };
+// libsoxr's recipes, best first, each linear in phase with its own passband; --fit's is VeryHigh.
+enum class ResampleQuality { VeryHigh, High, Medium, Low };
 
 // The frames a stream of `frames` at `fromRate` comes to at `toRate`.
 std::uint64_t ResampledLength(std::uint64_t frames, std::uint32_t fromRate, std::uint32_t toRate);
@@ -43,7 +43,7 @@ using TakeSound = std::function<bool(const float* frames, std::size_t count)>;
 class Resampler {
  public:
   Resampler(std::uint16_t channels, std::uint32_t fromRate, std::uint32_t toRate,
-            ResampleQuality quality = ResampleQuality::Medium);
+            ResampleQuality quality = ResampleQuality::VeryHigh);
   ~Resampler();
   Resampler(const Resampler&) = delete;
   Resampler& operator=(const Resampler&) = delete;
@@ -62,7 +62,7 @@ class Resampler {
 
   std::uint16_t channels_;
   std::uint32_t fromRate_, toRate_;
-  void* state_ = nullptr;  // libsamplerate's, kept out of this header
+  void* state_ = nullptr;  // libsoxr's, kept out of this header
   std::uint64_t framesIn_ = 0, framesOut_ = 0;
   std::vector<float> room_, lastFrame_;
   std::string error_;
