@@ -18,13 +18,15 @@ converts() { # PROGRAM...: a.med comes out as a.wav, the same bytes but the tag 
 
 zip=Tonequay-$version-win32.zip
 check "pack.sh writes $zip" test "$("$here/../../scripts/pack.sh" "$windows" .)" = "./$zip"
-check "the zip holds the two programs and README.txt, nothing else" \
-  test "$(unzip -Z1 "$zip" | sort | xargs)" = "README.txt tonequay-cli.exe tonequay.exe"
+check "the zip holds the two programs, the resampler DLL, its licence and README.txt, no more" \
+  test "$(unzip -Z1 "$zip" | sort | xargs)" = \
+  "LICENSE-libsoxr.txt README.txt libsoxr.dll tonequay-cli.exe tonequay.exe"
 unzip -q "$zip" -d zip
 check "README.txt ends every line with CRLF" \
   test -s zip/README.txt -a "$(grep -c $'\r$' zip/README.txt)" -eq "$(wc -l <zip/README.txt)"
-check "32-bit GUI and console programs importing Windows' own DLLs" python3 \
-  "$here/../exe_resources_test.py" "$objdump" "$windres" 4 zip/tonequay.exe zip/tonequay-cli.exe
+check "32-bit GUI and console programs and the DLL importing Windows' own DLLs" python3 \
+  "$here/../exe_resources_test.py" "$objdump" "$windres" 4 zip/tonequay.exe zip/tonequay-cli.exe \
+  zip/libsoxr.dll
 if [ $# -eq 0 ]; then echo "SKIP: no 32-bit Wine here to run the zip's tonequay-cli.exe"
 else check "the zip's tonequay-cli.exe converts under Wine" converts "$@" zip/tonequay-cli.exe; fi
 
@@ -35,7 +37,8 @@ check "--version" test "$(root/usr/bin/tonequay-cli --version)" = "tonequay-cli 
 check "the packaged tonequay-cli converts byte for byte" converts root/usr/bin/tonequay-cli
 check "the manual page renders without warnings" \
   test -z "$(man --warnings -l root/usr/share/man/man1/tonequay-cli.1.gz 2>&1 >/dev/null)"
-check "dpkg-shlibdeps filled in Depends" bash -c "dpkg-deb -f $deb Depends | grep -q libstdc++6"
+check "dpkg-shlibdeps filled in Depends, Debian's libsoxr0 among them" \
+  bash -c "dpkg-deb -f $deb Depends | grep libstdc++6 | grep -q libsoxr0"
 check "lintian --display-info --pedantic: no error, no missing hardening" bash -c "lintian \
   --display-info --pedantic --fail-on error $deb >lint 2>&1 && ! grep hardening- lint || ! cat lint"
 # Control-flow marking needs every object linked in to carry it, the C library's start files
