@@ -17,12 +17,13 @@ std::vector<FoundFile> FilesOnly(std::vector<FoundFile> found) {
   return found;
 }
 
-// The files of `folder` that `pick` takes, and for the window's rule the number it leaves out.
+// The files of `folder` that `pick` takes, and for the window's rule the number it leaves out. A
+// folder named as a sound file is taken as the window's scan takes it, and fails as a file.
 std::vector<FoundFile> Picked(const std::string& folder, Pick pick, FileSystem& fs, int& leftOut) {
   if (pick == Pick::EveryFile) return FilesOnly(fs.FindFiles(folder + "\\*"));
   std::vector<FoundFile> wavs, meds;
-  if (pick != Pick::MedFiles) wavs = FilesOnly(fs.FindFiles(folder + "\\*.wav"));
-  if (pick != Pick::WavFiles) meds = FilesOnly(fs.FindFiles(folder + "\\*.med"));
+  if (pick != Pick::MedFiles) wavs = fs.FindFiles(folder + "\\*.wav");
+  if (pick != Pick::WavFiles) meds = fs.FindFiles(folder + "\\*.med");
   if (pick == Pick::EverySound) {
     meds.insert(meds.end(), wavs.begin(), wavs.end());
     return meds;
