@@ -24,13 +24,18 @@ IMA_TAG_SHARE = 0.1  # files that already carry tag 17 under the .med name
 HEADER_BYTES = 60  # RIFF 12, "fmt " 8 + 20, "fact" 8 + 4, "data" 8
 
 # name: (file count, smallest size, largest size, distribution). "count-*" are the first files
-# of "small", so the time per file can be compared at three counts of the same kind of file.
+# of "small", and "tiny-1000" and "tiny-10000" the first of "tiny-100000", so the time per file
+# can be compared at several counts of the same kind of file. Tiny files keep 100,000 of them
+# to a few hundred MB, small enough for tmpfs.
 SHAPES = {
     "small": (10000, 4 * KIB, 64 * KIB, "uniform"),
     "count-100": (100, 4 * KIB, 64 * KIB, "uniform"),
     "count-1000": (1000, 4 * KIB, 64 * KIB, "uniform"),
     "game": (1000, 4 * KIB, 4 * MIB, "log-uniform"),
     "large": (8, 64 * MIB, 64 * MIB, "uniform"),
+    "tiny-1000": (1000, 1 * KIB, 4 * KIB, "uniform"),
+    "tiny-10000": (10000, 1 * KIB, 4 * KIB, "uniform"),
+    "tiny-100000": (100000, 1 * KIB, 4 * KIB, "uniform"),
 }
 # The same kinds, small enough for a test run that proves the scripts work.
 SMOKE_SHAPES = {
@@ -39,9 +44,13 @@ SMOKE_SHAPES = {
     "count-1000": (10, 4 * KIB, 16 * KIB, "uniform"),
     "game": (6, 4 * KIB, 256 * KIB, "log-uniform"),
     "large": (2, 1 * MIB, 1 * MIB, "uniform"),
+    "tiny-1000": (4, 1 * KIB, 4 * KIB, "uniform"),
+    "tiny-10000": (6, 1 * KIB, 4 * KIB, "uniform"),
+    "tiny-100000": (8, 1 * KIB, 4 * KIB, "uniform"),
 }
 # Shapes whose files are the first files of another shape's sequence.
-SEQUENCE_OF = {"count-100": "small", "count-1000": "small"}
+SEQUENCE_OF = {"count-100": "small", "count-1000": "small", "tiny-1000": "tiny-100000",
+               "tiny-10000": "tiny-100000"}
 
 # Step-index bytes of block headers must be 0..88; this maps any random byte into that range.
 STEP_INDEX_TABLE = bytes(b % 89 for b in range(256))

@@ -26,7 +26,10 @@ import make_corpus  # noqa: E402  (lives beside this script)
 
 MB = 1e6
 READ_CHUNK = 1 << 20
-GROWTH_SHAPES = ("count-100", "count-1000", "small")
+# The shapes of one kind of file at growing counts, whose time per file is compared.
+GROWTH_SHAPES = {"4-64 KiB": ("count-100", "count-1000", "small"),
+                 "1-4 KiB": ("tiny-1000", "tiny-10000", "tiny-100000")}
+GROWTH_BASE = 1000  # each shape's time per file is also given over that of this count's shape
 GNU_TIME = "/usr/bin/time"
 PR_SET_CHILD_SUBREAPER = 36
 
@@ -367,24 +370,43 @@ def print_table(label, results, copy_name):
 
 
 def growth_figures(results):
-    rows = {}
-    for shape in GROWTH_SHAPES:
-        f = results["shapes"].get(shape)
-        if f:
-            rows[f["files"]] = {"cli_us_per_file": f["cli"]["median"] / f["files"] * 1e6,
-                                "copy_us_per_file": f["copy"]["median"] / f["files"] * 1e6,
-                                "cli_us_per_mb": f["cli"]["median"] / (f["bytes"] / MB) * 1e6}
-    return rows
+    """Per kind of file, per count measured: the median time per file of both tools and, where
+    the kind was measured at GROWTH_BASE files too, each over its time per file there."""
+    growth = {}
+    for kind, kind_shapes in GROWTH_SHAPES.items():
+        rows = {}
+        for shape in kind_shapes:
+            f = results["shapes"].get(shape)
+            if f:
+                rows[f["files"]] = {"shape": shape,
+                                    "cli_us_per_file": f["cli"]["median"] / f["files"] * 1e6,
+                                    "copy_us_per_file": f["copy"]["median"] / f["files"] * 1e6,
+                                    "cli_us_per_mb": f["cli"]["median"] / (f["bytes"] / MB) * 1e6}
+        base = next((row for row in rows.values()
+                     if make_corpus.SHAPES[row["shape"]][0] == GROWTH_BASE), None)
+        for row in rows.values() if base else ():
+            for tool in ("cli", "copy"):
+                row[f"{tool}_over_base"] = (row[f"{tool}_us_per_file"] /
+                                            base[f"{tool}_us_per_file"])
+        if rows:
+            growth[kind] = rows
+    return growth
 
 
-def print_growth(label, growth):
+def print_growth(label, growth, copy_name):
     if not growth:
         return
-    print(f"\n{label}: time per file as the folder grows (same kind of files)")
-    print(f"{'files':>6} {'converter us/file':>18} {'copy us/file':>13} {'converter us/MB':>16}")
-    for count, row in sorted(growth.items()):
-        print(f"{count:>6} {row['cli_us_per_file']:>18.1f} {row['copy_us_per_file']:>13.1f} "
-              f"{row['cli_us_per_mb']:>16.1f}")
+    print(f"\n{label}: median time per file as the folder grows, files of one kind per group; "
+          f"x {GROWTH_BASE:,}: over the time per file at {GROWTH_BASE:,} files of that kind")
+    rows = [["kind", "files", "converter us/file", f"{copy_name} us/file", "converter us/MB",
+             f"converter x {GROWTH_BASE:,}", f"{copy_name} x {GROWTH_BASE:,}"]]
+    for kind, kind_rows in growth.items():
+        for count, row in sorted(kind_rows.items()):
+            rows.append([kind, f"{count:,}", f"{row['cli_us_per_file']:.1f}",
+                         f"{row['copy_us_per_file']:.1f}", f"{row['cli_us_per_mb']:.1f}"] +
+                        [f"{row[key]:.2f}" if key in row else "" for key in
+                         ("cli_over_base", "copy_over_base")])
+    print_rows(rows)
 
 
 def prepare_corpus(args, shapes):
@@ -427,8 +449,11 @@ def main():
     parser.add_argument("--no-native", action="store_true", help="skip the native figures")
     parser.add_argument("--wine-build",
                         help="windows64 build folder: also time cli/tonequay-cli.exe under Wine")
-    parser.add_argument("--shapes", default="count-100,count-1000,small,game,large")
-    parser.add_argument("--wine-shapes", help="shapes for Wine (default: those of --shapes)")
+    parser.add_argument("--shapes",
+                        default="count-100,count-1000,small,game,large,tiny-1000,tiny-100000")
+    # At Wine's few milliseconds a file, 100,000 files take some ten minutes a run.
+    parser.add_argument("--wine-shapes", help="shapes for Wine (default: those of --shapes but "
+                        "tiny-100000)")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--corpus", default=os.path.join(ROOT, "build", "bench-corpus"))
     parser.add_argument("--work", default=os.path.join(ROOT, "build", "bench-work"),
@@ -455,7 +480,8 @@ def main():
         args.wine_build = os.path.abspath(args.wine_build)
 
     shapes = args.shapes.split(",")
-    wine_shapes = args.wine_shapes.split(",") if args.wine_shapes else shapes
+    wine_shapes = args.wine_shapes.split(",") if args.wine_shapes else \
+        [shape for shape in shapes if shape != "tiny-100000"]
     for shape in set(shapes + wine_shapes):
         if shape not in make_corpus.SHAPES:
             parser.error(f"unknown shape {shape!r}")
@@ -503,10 +529,10 @@ def main():
 
     if "native" in report:
         print_table("Native", report["native"], "cp -r")
-        print_growth("Native", report["native"]["growth"])
+        print_growth("Native", report["native"]["growth"], "cp -r")
     if "wine" in report:
         print_table("Wine (64-bit build)", report["wine"], "copy")
-        print_growth("Wine", report["wine"]["growth"])
+        print_growth("Wine", report["wine"]["growth"], "copy")
     start_load, end_load = (" / ".join(f"{v:.2f}" for v in report[key])
                             for key in ("load_at_start", "load_at_end"))
     print(f"\nload average (1/5/15 min) at start {start_load}, at end {end_load}")
