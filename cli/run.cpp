@@ -26,6 +26,9 @@ constexpr char kProgram[] = "tonequay-cli";
 // A watched file is taken once its size and time of change have stayed the same this long (an
 // editor still saving it); the watch looks this often while idle, and while a change settles.
 constexpr std::uint64_t kSettle = 500, kIdleLook = 1000, kSettlingLook = 100;
+// An idle watch waits at least this many times as long as its last look took, so that looking
+// costs at most about 1 % of a processor however large the tree or slow its disk.
+constexpr std::uint64_t kIdleShare = 100;
 
 int UsageError(const std::string& text) {
   WriteText(stderr,
@@ -541,11 +544,14 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
                             "\" for changes; Ctrl-C ends the watch\n");
     }
     ui.HideProgress();
+    std::uint64_t idle = kIdleLook;
     while (!time.Stopped()) {
       // An idle look costs a listing of every folder, so it comes seldom; one that finds a
       // change settling comes back soon, to take the file as soon as it has settled.
-      time.Sleep(watch.Settling() ? kSettlingLook : kIdleLook);
-      std::vector<std::string> ready = watch.Ready(time.Now());
+      time.Sleep(watch.Settling() ? kSettlingLook : idle);
+      const std::uint64_t start = time.Now();
+      std::vector<std::string> ready = watch.Ready(start);
+      idle = std::max(kIdleLook, (time.Now() - start) * kIdleShare);
       if (!fileName.empty()) {
         ready.erase(
             std::remove_if(ready.begin(), ready.end(),
