@@ -28,10 +28,15 @@ if(WIN32)
   set(soxr_linker_flags "-static-libgcc -Wl,--no-insert-timestamp ${soxr_versions}")
   set(soxr_library "${soxr_build}/bin/libsoxr.dll")
   set(soxr_link "${soxr_build}/src/libsoxr.dll.a")
+  set(soxr_outputs "${soxr_library}" "${soxr_link}")
 else()
   set(soxr_library "${soxr_build}/src/libsoxr.0.dylib")
   set(soxr_link "${soxr_library}")
+  set(soxr_outputs "${soxr_library}")
 endif()
+# Neither folder's path may reach the library: a release is the same from any folder.
+set(soxr_c_flags "-ffile-prefix-map=${TONEQUAY_SOXR_SOURCE}=libsoxr")
+string(APPEND soxr_c_flags " -ffile-prefix-map=${soxr_build}=libsoxr-build")
 set(soxr_args
   -DCMAKE_SYSTEM_NAME=${CMAKE_SYSTEM_NAME} -DCMAKE_SYSTEM_PROCESSOR=${CMAKE_SYSTEM_PROCESSOR}
   -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER} -DCMAKE_AR=${CMAKE_AR} -DCMAKE_RANLIB=${CMAKE_RANLIB}
@@ -39,8 +44,7 @@ set(soxr_args
   # OpenMP would bring libgomp's and a threading library's DLLs along; one thread is all we use.
   -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF
   -DWITH_DEV_TRACE=OFF
-  # Neither folder's path may reach the library: a release is the same from any folder.
-  "-DCMAKE_C_FLAGS=-ffile-prefix-map=${TONEQUAY_SOXR_SOURCE}=libsoxr -ffile-prefix-map=${soxr_build}=libsoxr-build"
+  "-DCMAKE_C_FLAGS=${soxr_c_flags}"
   "-DCMAKE_SHARED_LINKER_FLAGS=${soxr_linker_flags}")
 if(CMAKE_TOOLCHAIN_FILE)
   list(APPEND soxr_args "-DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}")
@@ -48,7 +52,7 @@ endif()
 ExternalProject_Add(soxr_build
   SOURCE_DIR "${TONEQUAY_SOXR_SOURCE}" BINARY_DIR "${soxr_build}"
   PREFIX "${CMAKE_BINARY_DIR}/soxr-ep" CMAKE_ARGS ${soxr_args}
-  INSTALL_COMMAND "" BUILD_BYPRODUCTS "${soxr_library}" "${soxr_link}")
+  INSTALL_COMMAND "" BUILD_BYPRODUCTS ${soxr_outputs})
 
 add_library(tonequay_soxr SHARED IMPORTED GLOBAL)
 set_target_properties(tonequay_soxr PROPERTIES IMPORTED_LOCATION "${soxr_library}"
