@@ -51,8 +51,9 @@ ChannelMix::ChannelMix(std::uint16_t from, std::uint32_t mask, std::uint16_t to)
         // A missing channel is the mean of all; a source with more shares its extra ones.
         const bool own = from == 1 || c == k;
         const bool shared = k < from && c >= to;
-        weight(k, c) = k >= from       ? 1.0F / from
-                       : own || shared ? 1.0F / (from > to ? from - to + 1 : 1)
+        const auto sharers = static_cast<float>(from > to ? from - to + 1 : 1);
+        weight(k, c) = k >= from       ? 1.0F / static_cast<float>(from)
+                       : own || shared ? 1.0F / sharers
                                        : 0.0F;
       }
     }
