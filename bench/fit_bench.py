@@ -429,7 +429,7 @@ def measure_speed(args, work, label):
     edits = [work / "edit" / f"{name}.wav" for name in args.names]
     jobs = {"ours": lambda: [fit(args, work, label, work / "edit", work / f"speed-{label}",
                                  args.names)],
-            # Our decoding and resampling alone, without the encoder: what libsamplerate costs.
+            # Our decoding and resampling alone, without the encoder: what the resampler costs.
             "stages": lambda: [measure([args.tool, "stages", e, out, channels, rate])
                                for e in edits],
             "sox": lambda: [measure(["sox", e, "-r", rate, "-c", channels, "-e", "ima-adpcm",
