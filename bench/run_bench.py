@@ -17,6 +17,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -88,17 +89,21 @@ def timed_run(command, env=None, rss_file=None):
         command = [GNU_TIME, "-f", "%M", "-o", rss_file] + command
     else:
         rss_file = None
-    start = time.perf_counter()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                               env=env)
-    # wait4 gives this child's own times, its children's included.
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    errors = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
+    # Its error output goes to a file, not a pipe read only once it has ended: a warning for
+    # each of thousands of files fills a pipe, and the program would wait on it for ever.
+    with tempfile.TemporaryFile() as error_output:
+        start = time.perf_counter()
+        process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=error_output,
+                                   env=env)
+        # wait4 gives this child's own times, its children's included.
+        _, status, usage = os.wait4(process.pid, 0)
+        elapsed = time.perf_counter() - start
+        process.returncode = os.waitstatus_to_exitcode(status)
+        error_output.seek(0)
+        errors = error_output.read().decode(errors="replace")
     if process.returncode != 0:
-        raise BenchError(f"{program} exited with {process.returncode}: {errors.strip()}")
+        raise BenchError(f"{program} exited with {process.returncode}: "
+                         f"{errors.strip()[-2000:]}")
     peak_kib = usage.ru_maxrss
     if rss_file:
         with open(rss_file, encoding="utf-8") as stream:
