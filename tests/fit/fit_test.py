@@ -3,7 +3,7 @@
 files decoded by both, at the length and above the noise floor they must have; tonequay-cli --fit
 on edits of a .med. FIT_TOOL is bench/fit_tool, CLI tonequay-cli; a machine without sox or
 ffmpeg skips (77)."""
-import os, shutil, subprocess, sys, tempfile, unittest  # noqa: E401
+import os, shutil, signal, subprocess, sys, tempfile, time, unittest  # noqa: E401
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
@@ -112,6 +112,51 @@ class Fit(unittest.TestCase):
                     db, frames, played = snr("ref.f32", decoded(player, "played.wav", "p.f32"), 1)
                     self.assertTrue(frames <= played < frames + 1017, played)
                     self.assertGreaterEqual(db, 25)  # measured 25.7 to 26.5
+
+    def test_the_modders_loop(self):
+        # The game's .med files kept once, put back byte for byte; a watch fits an edit saved in
+        # two writes, and ends with its summary on Ctrl-C.
+        os.makedirs("loop"), os.chdir("loop")
+        run("ffmpeg", "-v", "error", "-i", "../src.wav", "-ar", "22050", "-ac", "1", "-c:a",
+            "adpcm_ima_wav", "-block_size", "512", "med.wav")
+        med = bytearray(Path("med.wav").read_bytes())
+        med[20] = 122
+        game = {"game/a.med": bytes(med), "game/sub/b.med": bytes(med)}
+        for path, data in game.items():
+            Path(path).parent.mkdir(parents=True, exist_ok=True)
+            Path(path).write_bytes(data)
+        os.makedirs("edit/sub")
+        run("sox", "../src.wav", "-r", "44100", "edit/a.wav")
+        run("sox", "../src.wav", "-r", "48000", "edit/sub/b.wav")
+        for _ in range(2):  # the second run keeps the first one's copies
+            run(CLI, "-q", "--fit", "-r", "--backup", "keep", "edit", "game")
+            self.assertEqual({path: Path("keep", path[5:]).read_bytes() for path in game}, game)
+        self.assertNotEqual(Path("game/a.med").read_bytes(), game["game/a.med"])
+        run(CLI, "--restore", "keep", "game")
+        self.assertEqual({path: Path(path).read_bytes() for path in game}, game)
+        run("sox", "../src.wav", "-r", "32000", "-c", "1", "edited.wav", "trim", "0", "0.5")
+        edited = Path("edited.wav").read_bytes()
+        with subprocess.Popen([CLI, "--watch", "--fit", "edit", "game"], start_new_session=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) as watch:
+            def changed(old):  # waits, for a minute at most, until game/a.med is no longer `old`
+                for _ in range(600):
+                    if Path("game/a.med").read_bytes() != old:
+                        return Path("game/a.med").read_bytes()
+                    time.sleep(0.1)
+                return old
+            fitted = changed(bytes(med))  # its first run fits a.wav
+            time.sleep(1.5)  # its first look
+            with open("edit/a.wav", "wb") as stream:
+                stream.write(edited[:3000])
+                stream.flush()
+                stream.write(edited[3000:])
+            changed(fitted)
+            time.sleep(1)
+            watch.send_signal(signal.SIGINT)
+            out, err = watch.communicate(timeout=60)
+        self.assertEqual((watch.returncode, err.count("edit/a.wav -> game/a.med")), (0, 1), err)
+        self.assertIn("Summary: 2 files, 2 converted (0 new, 2 fitted), 0 warnings, 0 failed", out)
+        os.chdir("..")
 
     @unittest.skipUnless(os.environ.get("FIT_MEASURES_MEMORY"), "a sanitizer's memory is its own")
     def test_a_long_edit_streams_through(self):
