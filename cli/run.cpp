@@ -378,7 +378,9 @@ int Restore(const CliOptions& options, FileSystem& fs) {
   std::size_t done = 0;
   for (; done < files.size() && (options.dryRun || !InterruptRequested()); ++done) {
     const std::string& name = files[done];
-    const std::string line = ForDisplay(keptFolder + name + " -> " + destFolder + name) + "\n";
+    std::string line = keptFolder + name;
+    line.append(" -> ").append(destFolder).append(name);
+    line = ForDisplay(line) + "\n";
     if (options.dryRun) {
       const bool there = fs.KindOfPath(destFolder + name) != PathKind::Missing &&
                          SameBytes(fs, keptFolder + name, destFolder + name, false);
@@ -534,7 +536,7 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   bool interrupted = ui.AbortRequested() || InterruptRequested();
   if (options.watch && !interrupted) {
     ConsoleClock console;
-    WatchClock& time = clock != nullptr ? *clock : console;
+    WatchClock& time = clock != nullptr ? *clock : static_cast<WatchClock&>(console);
     // One file as SOURCE is watched alone, whatever else its folder holds.
     Watch watch(fs, source, skip, fileName.empty() ? pick : Pick::EverySound,
                 options.recursive && fileName.empty(), kSettle);

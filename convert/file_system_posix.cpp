@@ -231,11 +231,11 @@ std::vector<std::string> PosixFileSystem::SubfolderNames(const std::string& fold
     // The listing tells most entries' kind itself, which a watch asks of a whole tree every
     // second; not following links keeps a link back up the tree from becoming an endless walk.
     struct stat info {};
-    const bool folder = entry->d_type == DT_UNKNOWN
-                            ? fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                  S_ISDIR(info.st_mode)
-                            : entry->d_type == DT_DIR;
-    if (folder) names.push_back(name);
+    const bool isFolder = entry->d_type == DT_UNKNOWN ? fstatat(dirfd(dir), entry->d_name, &info,
+                                                                AT_SYMLINK_NOFOLLOW) == 0 &&
+                                                            S_ISDIR(info.st_mode)
+                                                      : entry->d_type == DT_DIR;
+    if (isFolder) names.push_back(name);
   }
   closedir(dir);
   return names;

@@ -95,7 +95,8 @@ FilePlan Planner::Plan(const std::string& name) {
     plan.way = fitted.way;
     if (fitted.way != FitWay::None) {
       plan.fitLine = "fit: " + name + " " + fitted.from + " -> " + fitted.to;
-      for (const std::string& note : fitted.notes) plan.warnings.push_back(name + ": " + note);
+      for (const std::string& note : fitted.notes)
+        plan.warnings.emplace_back(name + ": ").append(note);
     } else {
       const std::string reason = MismatchText(match, name, source, plan.outputName, output);
       if (!reason.empty()) plan.warnings.push_back(reason);
