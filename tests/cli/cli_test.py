@@ -4,8 +4,8 @@ read-only volumes, permissions, a file another program holds, Wine's drive lette
 import json, os, re, shlex, signal, subprocess, sys  # noqa: E401
 from pathlib import Path
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tq import EXE, MED, RUNNER, SEP, WAV, WINE, converted, drive, expect, main, make, need, \
-    run, sound, state, summary, toggled, volume  # noqa: E402
+from tq import EXE, MED, RUNNER, SEP, TIMEOUT, WAV, WINE, converted, drive, expect, main, make, \
+    need, run, sound, state, summary, toggled, volume  # noqa: E402
 
 
 def conversions():
@@ -158,6 +158,27 @@ def console():
         assert "/2Café.med" in screen and 'file"in\\日本.med"' in screen, (lang, screen)
 
 
+def explorer():
+    # Started as Explorer starts it, in a console of its own with a window, a folder dropped on it
+    # is converted in place and the summary stays until Enter. From a console it never waits;
+    # from a terminal or with pipes the other cases would show the question, or never end.
+    files = make("in", {"a.med": sound(MED, 100, 1)})
+    helper = os.environ["TONEQUAY_OWN_CONSOLE"]
+    lib = os.path.abspath(__file__ + "/../../../cmake/wine-lib.sh")
+    # The prefix's desktop may have been made with no screen: one of its own on a private Xvfb,
+    # stopped however the run ends, which ends a console left waiting.
+    script = ('. "$0" && wine_prefix "$TONEQUAY_WINEPREFIX" && wine_xvfb /dev/null && trap "kill'
+              ' $XVFB_PID" EXIT && timeout 300 "$(wine_loader "$1")" explorer /desktop=tq$$,640x480'
+              ' "${@:2}"')
+    win = [("Z:" + os.path.abspath(path)).replace("/", "\\") for path in (helper, EXE, "in")]
+    for start, shown in (([], summary(1, 1, 1, 0, 0, 0, 100) + "Press Enter to close."),
+                         (["cmd", "/c"], "")):
+        done = subprocess.run(["bash", "-c", script, lib, helper, win[0], *start, *win[1:]],
+                              capture_output=True, timeout=TIMEOUT)
+        assert done.stdout.decode().split() == (shown + " exit 0").split(), done
+    assert state("in") == {**files, **converted("", files)}
+
+
 def interrupt():
     # Ctrl-C finishes the file in progress and stops. The progress lines fill the pipe long
     # before the batch ends, and the program waits on it, so it is mid-batch however fast.
@@ -234,7 +255,7 @@ if __name__ == "__main__":
     # Wine's console is no POSIX terminal and takes no POSIX signal, the manual page is built
     # natively, Wine runs a prefix as its owner only, and only Windows refuses a held file.
     # A console's Wine lingers a moment: not last, where the next suite may want the prefix alone.
-    main({"cli": ([console] if WINE else [terminal, interrupt, docs])
+    main({"cli": ([console, explorer] if WINE else [terminal, interrupt, docs])
           + [conversions, usage, sound_checks] + ([drive_relative] if WINE else []),
           "tree": [tree],
           "faults": [volumes, large] + ([held] if WINE else [permissions])})
