@@ -136,7 +136,11 @@ class BlockDecoder final : public SoundDecoder {
     while (size > 0) {
       if (held_.empty() && size >= unit) {
         const std::size_t whole = size / unit * unit;
-        for (std::size_t at = 0; at < whole; at += unit) Decode(data + at, unit, frames);
+        if (layout_.kind == Kind::Ima || layout_.kind == Kind::MsAdpcm) {
+          for (std::size_t at = 0; at < whole; at += unit) Decode(data + at, unit, frames);
+        } else {
+          DecodeSamples(data, whole / bytes_, frames);
+        }
         data += whole;
         size -= whole;
         continue;
@@ -167,6 +171,18 @@ class BlockDecoder final : public SoundDecoder {
     if (layout_.kind == Kind::MsAdpcm) return DecodeMsAdpcm(p, size, out);
     if (size < layout_.unit) return;
     for (std::size_t c = 0; c < layout_.channels; ++c, p += bytes_) out.push_back(Sample(p));
+  }
+
+  // Appends `count` samples of a sample-by-sample format, the format asked once for them all.
+  void DecodeSamples(const std::uint8_t* p, std::size_t count, std::vector<float>& out) const {
+    const std::size_t at = out.size();
+    out.resize(at + count);
+    float* sample = out.data() + at;
+    if (layout_.kind == Kind::Pcm && bytes_ == 2) {
+      for (std::size_t i = 0; i < count; ++i, p += 2) sample[i] = FromInt16(S16(p));
+      return;
+    }
+    for (std::size_t i = 0; i < count; ++i, p += bytes_) sample[i] = Sample(p);
   }
 
   float Sample(const std::uint8_t* p) const {

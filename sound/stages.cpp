@@ -83,11 +83,14 @@ ChannelMix::ChannelMix(std::uint16_t from, std::uint32_t mask, std::uint16_t to)
 }
 
 void ChannelMix::Apply(const float* frames, std::size_t count, std::vector<float>& out) const {
+  const std::size_t at = out.size();
+  out.resize(at + count * to_);
+  float* mixed = out.data() + at;
   for (std::size_t f = 0; f < count; ++f, frames += from_) {
     for (std::size_t k = 0; k < to_; ++k) {
       float sum = 0;
       for (std::size_t c = 0; c < from_; ++c) sum += weights_[k * from_ + c] * frames[c];
-      out.push_back(sum);
+      *mixed++ = sum;
     }
   }
 }
