@@ -1,7 +1,7 @@
 // The re-encoding stages on files, for the tests and benchmarks that compare them with sox and
 // ffmpeg:
 //   fit_tool decode IN.wav OUT.f32              our decoders; prints "CHANNELS RATE FRAMES SHORT"
-//   fit_tool fit IN.wav OUT.wav CH RATE ALIGN [BEAM]   IMA ADPCM of that layout; prints frames
+//   fit_tool fit IN.wav OUT.wav CH RATE ALIGN [PATHS]   IMA ADPCM of that layout; prints frames
 //   fit_tool stages IN.wav OUT.wav CH RATE      the float sound --fit encodes; prints frames
 //   fit_tool snr REF.f32 TEST.f32 CHANNELS      prints "DB REF_FRAMES TEST_FRAMES"
 //   fit_tool resample                           libsoxr's recipes: quality and speed
@@ -145,9 +145,9 @@ bool RunStages(const std::string& in, std::uint16_t channels, std::uint32_t rate
 }
 
 int FitCommand(const std::string& in, const std::string& outPath, const ImaLayout& layout,
-               std::uint32_t rate, int beam) {
+               std::uint32_t rate, int paths) {
   if (const std::string why = CheckImaLayout(layout); !why.empty()) return Fail(why);
-  ImaEncoder encoder(layout, beam);
+  ImaEncoder encoder(layout, paths);
   Bytes blocks;
   if (!RunStages(in, layout.channels, rate, [&](const float* frames, std::size_t count) {
         encoder.Encode(frames, count, blocks);
@@ -284,7 +284,7 @@ int main(int argc, char** argv) {
     // cannot state is refused.
     const ImaLayout layout{channels, align, 0};
     return FitCommand(args[1], args[2], layout, static_cast<std::uint32_t>(std::stoul(args[4])),
-                      args.size() == 7 ? std::stoi(args[6]) : ImaEncoder::kDefaultBeam);
+                      args.size() == 7 ? std::stoi(args[6]) : ImaEncoder::kDefaultPaths);
   }
   if (args.size() == 5 && args[0] == "stages")
     return StagesCommand(args[1], args[2], static_cast<std::uint16_t>(std::stoul(args[3])),

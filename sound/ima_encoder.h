@@ -18,12 +18,13 @@ std::string CheckImaLayout(const ImaLayout& layout);
 
 class ImaEncoder {
  public:
-  // How many partial code sequences each block's search keeps: more is closer and slower.
-  static constexpr int kDefaultBeam = 4;
-  static constexpr int kMaxBeam = 32;
+  // How many partial code sequences each block's search keeps at each sample: more come closer
+  // and take longer. The default is the most that keeps --fit as fast as sox's own conversion.
+  static constexpr int kDefaultPaths = 24;
+  static constexpr int kMaxPaths = 178;  // the best and the runner-up at each of 89 step indexes
 
-  // `layout` must pass CheckImaLayout; `beam` is brought within 1 to kMaxBeam.
-  explicit ImaEncoder(const ImaLayout& layout, int beam = kDefaultBeam);
+  // `layout` must pass CheckImaLayout; `paths` is brought within 1 to kMaxPaths.
+  explicit ImaEncoder(const ImaLayout& layout, int paths = kDefaultPaths);
   // Appends the blocks that `count` more interleaved frames complete; samples are in [-1, 1]
   // and clipped beyond it.
   void Encode(const float* frames, std::size_t count, std::vector<std::uint8_t>& out);
@@ -36,7 +37,7 @@ class ImaEncoder {
 
   ImaLayout layout_;
   std::uint32_t capacity_;
-  int beam_;
+  std::size_t paths_;
   std::vector<std::int16_t> pending_;        // interleaved frames of the block being filled
   std::vector<int> samples_;                 // one channel of it, as the search reads it
   std::vector<std::uint8_t> codes_, trail_;  // the search's result and its working memory
