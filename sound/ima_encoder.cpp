@@ -87,13 +87,9 @@ void SearchCodes(const std::vector<int>& x, std::size_t paths, std::vector<std::
   Path* next = kept[1].data();
   // The first sample's paths, one per step index, in index order.
   std::size_t nowCount = kSteps;
+  const auto first = static_cast<std::int16_t>(x[0]);
   for (std::size_t i = 0; i < kSteps; ++i)
-    now[i] = {0,
-              static_cast<std::int16_t>(x[0]),
-              static_cast<std::int16_t>(x[0]),
-              static_cast<std::uint8_t>(i),
-              0,
-              0};
+    now[i] = {0, first, first, static_cast<std::uint8_t>(i), 0, 0};
   const std::size_t width = std::max(paths, kSteps);
   trail.resize(x.size() * 2 * width);
   std::array<std::uint64_t, kSteps> ranks{};
@@ -101,25 +97,12 @@ void SearchCodes(const std::vector<int>& x, std::size_t paths, std::vector<std::
   for (std::size_t t = 1; t < x.size(); ++t) {
     const int target = x[t];
     std::array<std::uint64_t, 2> reached{};  // the step indexes reached, a bit each
-    const auto offer = [&](const Path& path) {
-      Path& first = best[path.index];
-      const bool same = first.predictor == path.predictor && first.multiplied == path.multiplied;
-      const bool crowded = path.index < kRunnerUpsBelow;
-      if (path.cost < first.cost) {
-        if (first.cost == kNoPath)
-          reached[path.index >> 6] |= 1ULL << (path.index & 63);
-        else if (crowded && !same)
-          runnerUp[path.index] = first;
-        first = path;
-      } else if (crowded && !same && path.cost < runnerUp[path.index].cost) {
-        runnerUp[path.index] = path;
-      }
-    };
+    std::size_t runnerUps = 0;
     for (std::size_t p = 0; p < nowCount; ++p) {
       const Path& from = now[p];
       // The nearest code's magnitude, four times the distance in steps, by a multiplication
       // rather than a division, and the next larger code: the one that overshoots but grows the
-      // step sooner. The code below the nearest was tried too and seldom found a closer sequence.
+      // step sooner. The code below the nearest seldom led anywhere closer.
       const int between = (from.predictor + from.multiplied) / 2;
       const int sign = target >= between ? 0 : 8;
       const auto distance = static_cast<std::uint32_t>(std::abs(target - between));
@@ -128,51 +111,79 @@ void SearchCodes(const std::vector<int>& x, std::size_t paths, std::vector<std::
       const int* differences = kMoves.difference[from.index].data();
       const int* multiplied = kMoves.multiplied[from.index].data();
       const std::uint8_t* toIndex = kMoves.index[from.index].data();
-      const int direction = sign != 0 ? -1 : 1;
-      const auto grow = [&](int magnitude) {
-        const int predictor =
-            std::clamp(from.predictor + direction * differences[magnitude], -32768, 32767);
-        const int other =
-            std::clamp(from.multiplied + direction * multiplied[magnitude], -32768, 32767);
-        const std::int64_t error = predictor - target, otherError = other - target;
-        offer({from.cost + static_cast<std::uint64_t>(error * error) +
-                   static_cast<std::uint64_t>(otherError * otherError),
-               static_cast<std::int16_t>(predictor), static_cast<std::int16_t>(other),
-               toIndex[magnitude], static_cast<std::uint8_t>(p),
-               static_cast<std::uint8_t>(sign | magnitude)});
-      };
-      grow(nearest);
-      if (nearest < 7) grow(nearest + 1);
       // Where the largest code runs into full scale, its overshoot costs nothing and the step
       // grows fastest.
-      const int largest = from.predictor + direction * differences[7];
-      if (nearest < 6 && (largest > 32767 || largest < -32768)) grow(7);
+      const int largest = from.predictor + (sign != 0 ? -differences[7] : differences[7]);
+      const bool clips = nearest < 6 && (largest > 32767 || largest < -32768);
+      const int tries[3] = {nearest, nearest + 1, 7};
+      const int count = clips ? 3 : nearest < 7 ? 2 : 1;
+      for (int k = 0; k < count; ++k) {
+        const int magnitude = tries[k];
+        const int change = differences[magnitude], otherChange = multiplied[magnitude];
+        const int predictor =
+            std::clamp(from.predictor + (sign != 0 ? -change : change), -32768, 32767);
+        const int other =
+            std::clamp(from.multiplied + (sign != 0 ? -otherChange : otherChange), -32768, 32767);
+        const std::int64_t error = predictor - target, otherError = other - target;
+        const std::uint64_t cost = from.cost + static_cast<std::uint64_t>(error * error) +
+                                   static_cast<std::uint64_t>(otherError * otherError);
+        const std::uint8_t index = toIndex[magnitude];
+        Path& held = best[index];
+        if (cost >= held.cost && index >= kRunnerUpsBelow) continue;
+        const Path path{cost,
+                        static_cast<std::int16_t>(predictor),
+                        static_cast<std::int16_t>(other),
+                        index,
+                        static_cast<std::uint8_t>(p),
+                        static_cast<std::uint8_t>(sign | magnitude)};
+        const bool same = held.predictor == path.predictor && held.multiplied == path.multiplied;
+        if (cost < held.cost) {
+          reached[index >> 6] |= 1ULL << (index & 63);
+          if (held.cost != kNoPath && index < kRunnerUpsBelow && !same) {
+            runnerUps += runnerUp[index].cost == kNoPath ? 1 : 0;
+            runnerUp[index] = held;
+          }
+          held = path;
+        } else if (!same && cost < runnerUp[index].cost) {
+          runnerUps += runnerUp[index].cost == kNoPath ? 1 : 0;
+          runnerUp[index] = path;
+        }
+      }
     }
-    // The reached indexes in order; the cheapest paths at them, then runner-ups in the room left.
+    // The reached indexes in order: the cheapest paths at them, then runner-ups in the room left,
+    // ranked only where they do not all fit.
     std::size_t reachedCount = 0;
     for (std::size_t word = 0; word < reached.size(); ++word)
       for (std::uint64_t bits = reached[word]; bits != 0; bits &= bits - 1)
         indexes[reachedCount++] = static_cast<std::uint8_t>(64 * word + LowestBit(bits));
-    for (std::size_t k = 0; k < reachedCount; ++k)
-      ranks[k] = Rank(best[indexes[k]].cost, indexes[k]);
-    const std::uint64_t bestBar = Bar(ranks.data(), reachedCount, paths);
-    std::size_t runnerUps = 0;
-    for (std::size_t k = 0; k < reachedCount; ++k)
-      if (runnerUp[indexes[k]].cost != kNoPath)
-        ranks[runnerUps++] = Rank(runnerUp[indexes[k]].cost, indexes[k]);
-    const std::uint64_t runnerUpBar =
-        Bar(ranks.data(), runnerUps, reachedCount < paths ? paths - reachedCount : 0);
-    std::size_t nextCount = 0;
-    for (std::size_t k = 0; k < reachedCount; ++k) {
-      const std::uint8_t i = indexes[k];
-      if (Rank(best[i].cost, i) < bestBar) next[nextCount++] = best[i];
-      if (runnerUp[i].cost != kNoPath && Rank(runnerUp[i].cost, i) < runnerUpBar)
-        next[nextCount++] = runnerUp[i];
-      best[i].cost = runnerUp[i].cost = kNoPath;
+    std::uint64_t bestBar = kNoPath, runnerUpBar = kNoPath;
+    if (reachedCount > paths) {
+      for (std::size_t k = 0; k < reachedCount; ++k)
+        ranks[k] = Rank(best[indexes[k]].cost, indexes[k]);
+      bestBar = Bar(ranks.data(), reachedCount, paths);
     }
-    for (std::size_t k = 0; k < nextCount; ++k) {
-      trail[2 * (t * width + k)] = next[k].parent;
-      trail[2 * (t * width + k) + 1] = next[k].code;
+    const std::size_t room = reachedCount < paths ? paths - reachedCount : 0;
+    if (runnerUps > room) {
+      std::size_t ranked = 0;
+      for (std::size_t k = 0; k < reachedCount; ++k)
+        if (runnerUp[indexes[k]].cost != kNoPath)
+          ranks[ranked++] = Rank(runnerUp[indexes[k]].cost, indexes[k]);
+      runnerUpBar = Bar(ranks.data(), ranked, room);
+    }
+    std::size_t nextCount = 0;
+    std::uint8_t* steps = trail.data() + 2 * t * width;
+    const auto keep = [&](Path& path, std::uint64_t bar) {
+      if (path.cost == kNoPath) return;  // a step index without a runner-up
+      if (bar == kNoPath || Rank(path.cost, path.index) < bar) {
+        steps[2 * nextCount] = path.parent;
+        steps[2 * nextCount + 1] = path.code;
+        next[nextCount++] = path;
+      }
+      path.cost = kNoPath;
+    };
+    for (std::size_t k = 0; k < reachedCount; ++k) {
+      keep(best[indexes[k]], bestBar);
+      if (indexes[k] < kRunnerUpsBelow) keep(runnerUp[indexes[k]], runnerUpBar);
     }
     std::swap(now, next);
     nowCount = nextCount;
