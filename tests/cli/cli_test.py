@@ -151,11 +151,14 @@ def console():
     command = shlex.join(RUNNER + [EXE, "in", "out"])
     for lang in ("fr_FR", "ja_JP"):  # used as "fr" and "ja": "ja_JP" is an alias of EUC-JP
         subprocess.run(["localedef", "-i", lang, "-f", "UTF-8", "./" + lang[:2]], check=True)
+        # A program that asked for Enter in a terminal would wait for ever: it fails in time.
         done = subprocess.run(["script", "-qec", command, "/dev/null"], capture_output=True,
-                              env=dict(os.environ, LOCPATH=os.getcwd(), LC_ALL=lang[:2]))
+                              timeout=120, env=dict(os.environ, LOCPATH=os.getcwd(),
+                                                    LC_ALL=lang[:2]))
         # The console draws some spaces as moves of the cursor.
         screen = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]| ", "", done.stdout.decode())
         assert "/2Café.med" in screen and 'file"in\\日本.med"' in screen, (lang, screen)
+        assert "PressEnter" not in screen, (lang, screen)
 
 
 def explorer():
