@@ -508,7 +508,10 @@ def main():
         if args.wine_build:
             prefix = os.path.join(args.wine_build, "wineprefix")
             env = wine_environment(prefix)
-            # One server for the whole run, so no timed command pays for starting it.
+            # One server for the whole run, so no timed command pays for starting it; the one a
+            # suite before left behind ends by itself within seconds, and -p refuses to start
+            # beside it.
+            subprocess.run([env["WINESERVER"], "-w"], env=env, timeout=60)
             subprocess.run([env["WINESERVER"], "-p"], env=env, check=True)
             try:
                 tools = wine_tools(args.wine_build, env)
