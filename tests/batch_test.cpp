@@ -42,14 +42,13 @@ TEST(Batch, ChecksFirstThenConvertsBothWaysByteForByteWithTheBarsInStep) {
     std::string source, dest;
     std::uint64_t freeClusters;
     std::string box;  // the refusal; empty when both files convert
-  };
-  const char* full = "Not enough free space on destination path";
-  const Case cases[] = {{"no source", "", "E:\\out", 9, "Please select files first"},
-                        {"no destination", "D:\\snd", "", 9, "Please select destination path"},
-                        {"neither", "", "", 9, "Please select files first"},
-                        {"one cluster free", "D:\\snd", "E:\\out", 1, full},
-                        {"two free, no second backslash", "D:\\snd\\", "E:\\out\\", 2, ""},
-                        {"no answer for the volume: no check", "D:\\snd", "F:\\out", 0, ""}};
+  } const cases[] = {
+      {"no source", "", "E:\\out", 9, "Please select files first"},
+      {"no destination", "D:\\snd", "", 9, "Please select destination path"},
+      {"neither", "", "", 9, "Please select files first"},
+      {"one cluster free", "D:\\snd", "E:\\out", 1, "Not enough free space on destination path"},
+      {"two free, no second backslash", "D:\\snd\\", "E:\\out\\", 2, ""},
+      {"no answer for the volume: no check", "D:\\snd", "F:\\out", 0, ""}};
   const Lines converted({"browse off", "caption Cancel", "tip Abort converting", "current 0",
                          "select 0", "total 33", "pump", "current 0", "select 1", "total 100",
                          "pump", "box Information: Done", "current 0", "total 0", "browse on",
@@ -84,8 +83,7 @@ TEST(Batch, AFileFailingItsChecksGetsOneBoxAndTheBatchGoesOn) {
     int cutRead;             // the read cutting x.med: 1, 2 the header's; 3 on the copy; 0 none
     std::size_t cutTo;       // and the size it is cut to, as a program writing it would
     std::string box;
-  };
-  const Case cases[] = {
+  } const cases[] = {
       {"21 bytes: no whole tag", Bytes(x.begin(), x.begin() + 21), 0, 0, 0, refused},
       {"a JUNK chunk first: byte 20 is not its tag", Poke(x, 12, 0x4B4E554A, 4), 0, 0, 0, refused},
       {"2 GiB", x, 0x80000000u, 0, 0, large},

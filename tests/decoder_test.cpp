@@ -44,60 +44,32 @@ TEST(Decoder, DecodesWholeInPiecesAndCut) {
       1000 * k16, -1000 * k16, 1011 * k16, -1011 * k16, 1013 * k16, -1009 * k16,
       1014 * k16, -1008 * k16, 1015 * k16, -1007 * k16, 1016 * k16, -1006 * k16,
       1017 * k16, -1005 * k16, 1018 * k16, -1004 * k16, 1019 * k16, -1003 * k16};
+  // Pair 1 (2, -1) from step 16: older sample 50 first, then 100, then codes +1 and -1.
+  const std::vector<float> msFrames = {50 * k16, 100 * k16, 166 * k16, 216 * k16};
+  const std::vector<float> imaFive(imaFrames.begin(), imaFrames.begin() + 10);
+  const float nan = std::numeric_limits<float>::quiet_NaN(),
+              max = std::numeric_limits<float>::max();
   struct Case {
     const char* name;
     WaveFormat format;  // tag, channels, block align, bits, samples per block stated
     Bytes data;
     std::vector<float> expected;
     std::size_t cutKeeps;  // of the expected samples, those a cut last byte leaves
-    bool cutIsWhole;       // what is left is a shorter block, as MS ADPCM's last may be
   } const cases[] = {
-      {"PCM 8, unsigned",
-       Format(kTagPcm, 2, 2, 8),
-       {0x00, 0x80, 0xFF, 0x80},
-       {-1, 0, 127 / 128.0F, 0},
-       2,
-       false},
-      {"PCM 16", Format(kTagPcm, 1, 2, 16), {0x00, 0x80, 0xFF, 0x7F}, {-1, 32767 * k16}, 1, false},
-      {"PCM 24",
-       Format(kTagPcm, 1, 3, 24),
-       {0, 0, 0x80, 0xFF, 0xFF, 0xFF},
-       {-1, -1 / 8388608.0F},
-       1,
-       false},
-      {"PCM 32", Format(kTagPcm, 1, 4, 32), {0, 0, 0, 0x40}, {0.5}, 0, false},
-      {"float 32, NaN silenced",
-       Format(kTagFloat, 1, 4, 32),
-       Raw<float>({0.25F, std::numeric_limits<float>::quiet_NaN()}),
-       {0.25, 0},
-       1,
-       false},
-      {"float 64 beyond a float",
-       Format(kTagFloat, 1, 8, 64),
-       Raw<double>({1e300, -0.5}),
-       {std::numeric_limits<float>::max(), -0.5},
-       1,
-       false},
-      {"A-law", Format(kTagALaw, 2, 2, 8), {0xD5, 0x2A}, {8 * k16, -32256 * k16}, 0, false},
-      {"u-law", Format(kTagMuLaw, 2, 2, 8), {0xFF, 0x00}, {0, -32124 * k16}, 0, false},
-      {"IMA ADPCM, two channels", Format(kWavFormatTag, 2, 16, 4), ima, imaFrames, 2, false},
-      {"IMA ADPCM stating 5 of its 9 samples", Format(kWavFormatTag, 2, 16, 4, 5), ima,
-       std::vector<float>(imaFrames.begin(), imaFrames.begin() + 10), 2, false},
-      {"IMA ADPCM, a shorter last block", Format(kMedFormatTag, 2, 24, 4), ima, imaFrames, 2,
-       false},
-      // Pair 1 (2, -1) from step 16: older sample 50 first, then 100, then codes +1 and -1.
-      {"MS ADPCM",
-       Format(kTagMsAdpcm, 1, 8, 4),
-       {1, 16, 0, 100, 0, 50, 0, 0x1F},
-       {50 * k16, 100 * k16, 166 * k16, 216 * k16},
-       2,
-       true},
-      {"MS ADPCM, its own pair",
-       pairs,
-       {0, 16, 0, 0, 0x80, 0, 0x80, 0x00},
-       {-1, -1, 32767 * k16, 128 * k16},
-       2,
-       true},
+      {"PCM 8 unsigned", Format(kTagPcm, 2, 2, 8), {0, 128, 255, 128}, {-1, 0, 127 / 128.0F, 0}, 2},
+      {"PCM 16", Format(kTagPcm, 1, 2, 16), {0x00, 0x80, 0xFF, 0x7F}, {-1, 32767 * k16}, 1},
+      {"PCM 24", Format(kTagPcm, 1, 3, 24), {0, 0, 128, 255, 255, 255}, {-1, -k16 / 256}, 1},
+      {"PCM 32", Format(kTagPcm, 1, 4, 32), {0, 0, 0, 0x40}, {0.5}, 0},
+      // A NaN is silence; a double past a float's range is the largest float.
+      {"float 32", Format(kTagFloat, 1, 4, 32), Raw<float>({0.25F, nan}), {0.25, 0}, 1},
+      {"float 64", Format(kTagFloat, 1, 8, 64), Raw<double>({1e300, -0.5}), {max, -0.5}, 1},
+      {"A-law", Format(kTagALaw, 2, 2, 8), {0xD5, 0x2A}, {8 * k16, -32256 * k16}, 0},
+      {"u-law", Format(kTagMuLaw, 2, 2, 8), {0xFF, 0x00}, {0, -32124 * k16}, 0},
+      {"IMA ADPCM, two channels", Format(kWavFormatTag, 2, 16, 4), ima, imaFrames, 2},
+      {"IMA ADPCM stating 5 of 9 samples", Format(kWavFormatTag, 2, 16, 4, 5), ima, imaFive, 2},
+      {"IMA ADPCM, a shorter last block", Format(kMedFormatTag, 2, 24, 4), ima, imaFrames, 2},
+      {"MS ADPCM", Format(kTagMsAdpcm, 1, 8, 4), {1, 16, 0, 100, 0, 50, 0, 31}, msFrames, 2},
+      {"MS ADPCM pairs", pairs, {0, 16, 0, 0, 128, 0, 128, 0}, {-1, -1, 32767 * k16, 128 * k16}, 2},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -109,7 +81,7 @@ TEST(Decoder, DecodesWholeInPiecesAndCut) {
     const std::vector<float> kept(test.expected.begin(),
                                   test.expected.begin() + static_cast<long>(test.cutKeeps));
     EXPECT_EQ(Decode(test.format, cut, 3, whole), kept) << "cut by a byte";
-    EXPECT_EQ(whole, test.cutIsWhole);
+    EXPECT_EQ(whole, test.format.tag == kTagMsAdpcm) << "only MS ADPCM's last block may be short";
   }
 }
 
@@ -161,19 +133,16 @@ TEST(Decoder, CountsWhatItDecodesAndEndsWhereTheFactSays) {
 TEST(Decoder, RefusesWhatItCannotReadByName) {
   WaveFormat stated = Format(kTagMsAdpcm, 1, 256, 4);
   stated.extensionCut = true;
-  struct Case {
-    WaveFormat format;
-    const char* refusal;
-  } const cases[] = {
+  const std::pair<WaveFormat, std::string> cases[] = {
       {Format(0x0031, 1, 65, 0), "GSM 6.10 (0x0031) is not read"},
       {Format(kTagPcm, 1, 2, 12), "PCM (0x0001) of 12 bits is not read"},
       {Format(kWavFormatTag, 2, 36, 4), "block align 36 does not fit IMA ADPCM for 2 channels"},
       {Format(kTagExtensible, 2, 4, 16), "extensible (0xFFFE) is not read"},
       {stated, "its format chunk states more than it holds"},
   };
-  for (const Case& test : cases) {
+  for (const auto& [format, text] : cases) {
     std::string refusal;
-    EXPECT_EQ(MakeDecoder(test.format, refusal), nullptr) << test.refusal;
-    EXPECT_EQ(refusal, test.refusal);
+    EXPECT_EQ(MakeDecoder(format, refusal), nullptr) << text;
+    EXPECT_EQ(refusal, text);
   }
 }

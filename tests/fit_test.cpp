@@ -46,7 +46,15 @@ std::string Chunks(const Bytes& file, std::map<std::string, Bytes>& bodies) {
 std::uint32_t At(const Bytes& body, std::size_t at) {
   return body.at(at) | body.at(at + 1) << 8 | body.at(at + 2) << 16;
 }
-using Numbers = std::vector<std::uint32_t>;
+// The numbers at `offsets` in the body of chunk `id`, apart by spaces; "" without the chunk.
+std::string Fields(std::map<std::string, Bytes>& bodies, const std::string& id,
+                   std::initializer_list<std::size_t> offsets) {
+  std::string fields;
+  if (bodies.count(id) != 0)
+    for (const std::size_t at : offsets)
+      fields += (fields.empty() ? "" : " ") + std::to_string(At(bodies[id], at));
+  return fields;
+}
 
 // Fits `wav` to `med` as planned; the plan's way, and the written file.
 Bytes Fitted(FakeFileSystem& fs, const Bytes& wav, const Bytes& med, FitWay& way) {
@@ -67,42 +75,25 @@ Bytes Fitted(FakeFileSystem& fs, const Bytes& wav, const Bytes& med, FitWay& way
 // sample by round(p * ratio), a loop's end, its last sample, by round((end + 1) * ratio) - 1,
 // and a cue names the new IMA ADPCM block (505 samples, 256 bytes) it lies in.
 TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
+  const std::string ids = "fmt fact smpl data LIST";  // the .med's chunks, the .wav's LIST
   struct Case {
     const char* what;
     Bytes wav, med;
-    std::string order;  // the output's chunk ids
-    Numbers loop, cue;  // loop period, start, end; cue position, block start, offset
+    std::string order;      // the output's chunk ids
+    std::string loop, cue;  // loop period, start, end; cue position, block start, offset
   } const cases[] = {
-      {"no points in the .wav: the .med's kept",
-       Edit(16000, 4040),
-       Med(900),
-       "fmt fact smpl data LIST",
-       {62500, 100, 900},
-       {}},
+      {"no points in the .wav: the .med's kept", Edit(16000, 4040), Med(900), ids, "62500 100 900",
+       ""},
       {"the .wav's points at half the rate",
-       Edit(16000, 4040, Cat({Cue(2000, 0, 2000), Loop(400, 3001)})),
-       Med(900),
-       "fmt fact smpl data cue LIST",
-       {125000, 200, 1500},
-       {1000, 256, 495}},
-      {"a loop's end at twice the rate",
-       Edit(4000, 1010, Loop(0, 1009)),
-       Med(900),
-       "fmt fact smpl data LIST",
-       {125000, 0, 2019},
-       {}},
-      {"a .med with cues, no loop and no fact",
-       Edit(16000, 4040),
-       Riff(Cat({kMedFormat, Cue(300, 0, 300), ChunkOf("data", Bytes(256))})),
-       "fmt cue data LIST",
-       {},
-       {300, 0, 300}},
-      {"a tag after the .wav's RIFF",
-       Cat({Edit(16000, 4040), Id("ID3\x03"), Bytes(30, 0x7F)}),
-       Med(900),
-       "fmt fact smpl data LIST",
-       {62500, 100, 900},
-       {}},
+       Edit(16000, 4040, Cat({Cue(2000, 0, 2000), Loop(400, 3001)})), Med(900),
+       "fmt fact smpl data cue LIST", "125000 200 1500", "1000 256 495"},
+      {"a loop's end at twice the rate", Edit(4000, 1010, Loop(0, 1009)), Med(900), ids,
+       "125000 0 2019", ""},
+      {"a .med with cues, no loop and no fact", Edit(16000, 4040),
+       Riff(Cat({kMedFormat, Cue(300, 0, 300), ChunkOf("data", Bytes(256))})), "fmt cue data LIST",
+       "", "300 0 300"},
+      {"a tag after the .wav's RIFF", Cat({Edit(16000, 4040), Id("ID3\x03"), Bytes(30, 0x7F)}),
+       Med(900), ids, "62500 100 900", ""},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
@@ -116,14 +107,8 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     EXPECT_EQ(ChunkOf("fmt ", body["fmt "]), kMedFormat);
     EXPECT_EQ(body.count("fact") == 0 ? 2020 : At(body["fact"], 0), 2020u) << "the new length";
     EXPECT_EQ(body["data"].size(), 4u * 256) << "2020 frames in blocks of 505";
-    EXPECT_EQ(body.count("smpl") == 0
-                  ? Numbers{}
-                  : Numbers({At(body["smpl"], 8), At(body["smpl"], 44), At(body["smpl"], 48)}),
-              test.loop);
-    EXPECT_EQ(body.count("cue ") == 0
-                  ? Numbers{}
-                  : Numbers({At(body["cue "], 8), At(body["cue "], 20), At(body["cue "], 24)}),
-              test.cue);
+    EXPECT_EQ(Fields(body, "smpl", {8, 44, 48}), test.loop);
+    EXPECT_EQ(Fields(body, "cue ", {8, 20, 24}), test.cue);
   }
 }
 
@@ -180,19 +165,13 @@ TEST(Fit, PlansOnlyWhatAPlayingMedSaysAndRefusesWhatItCannotRead) {
     EXPECT_EQ(plan.notes, test.note.empty() ? std::vector<std::string>{}
                                             : std::vector<std::string>{test.note.substr(7)});
   }
-  FakeFileSystem fs;
-  fs.entries = {{"D:\\v.wav", wav}, {"E:\\v.med", med}};
-  const FitPlan plan = PlanFit(fs, "D:\\v.wav", "E:\\v.med");
-  EXPECT_EQ(plan.from + " -> " + plan.to,
-            "PCM 16-bit 16000 Hz stereo -> IMA ADPCM 8000 Hz mono, 256-byte blocks");
 }
 
 TEST(Fit, AFailedWriteIsAFailedFit) {
   FakeFileSystem fs;
-  fs.entries["E:\\v.med"] = Med(900);
-  fs.entries["D:\\v.wav"] = Edit(16000, 4040);
+  fs.entries = {{"E:\\v.med", Med(900)}, {"D:\\v.wav", Edit(16000, 4040)}};
   fs.failAt["Write"] = 4;  // the fact chunk's header
-  const NewFile out = fs.CreateNew("E:\\~1.tmp");
-  EXPECT_EQ(WriteFit(fs, FitWay::Encode, "D:\\v.wav", "E:\\v.med", out.file).error,
+  const FileHandle out = fs.CreateNew("E:\\~1.tmp").file;
+  EXPECT_EQ(WriteFit(fs, FitWay::Encode, "D:\\v.wav", "E:\\v.med", out).error,
             "the fitted file could not be written");
 }

@@ -101,12 +101,11 @@ class FakeFileSystem final : public FileSystem {
  public:
   std::map<std::string, Bytes> entries;          // by full path: the whole disk
   std::map<std::string, std::uint64_t> sizes;    // what searches and Size say instead
-  std::map<std::string, std::uint64_t> changed;  // when each was last written: `now` then
-  std::uint64_t now = 0;
-  DiskSpace space{8, 512, 1u << 30, 1u << 31};  // of E:\, the one volume answering
-  std::map<std::string, int> failAt, calls;     // by operation name; calls count from 1
-  std::function<void(Bytes& data)> onRead;      // may cut or grow the file being read
-  std::string failText, errorText;              // what a failed call gives; the first not taken
+  std::map<std::string, std::uint64_t> changed;  // when each was last written, as a test says
+  DiskSpace space{8, 512, 1u << 30, 1u << 31};   // of E:\, the one volume answering
+  std::map<std::string, int> failAt, calls;      // by operation name; calls count from 1
+  std::function<void(Bytes& data)> onRead;       // may cut or grow the file being read
+  std::string failText, errorText;               // what a failed call gives; the first not taken
   LeadByteSet leadBytes;
   struct OpenFile {
     std::string path;
@@ -177,7 +176,6 @@ class FakeFileSystem final : public FileSystem {
     Bytes& data = entries.at(h.path);
     data.resize(std::max(data.size(), h.position + n));
     if (n != 0) std::memcpy(data.data() + h.position, buffer, n);
-    changed[h.path] = now;
     h.position += n;
     return n;
   }
@@ -192,7 +190,6 @@ class FakeFileSystem final : public FileSystem {
   bool Replace(const std::string& from, const std::string& to) override {
     if (Fail("Replace") || entries.count(from) == 0 || IsOpen(from) || IsOpen(to)) return false;
     entries[to] = std::move(entries.at(from));
-    changed[to] = changed[from];
     return entries.erase(from) != 0;
   }
   bool Remove(const std::string& path) override {
