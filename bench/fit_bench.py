@@ -403,8 +403,8 @@ def measure_quality(args, work, label):
                 run(*command, out)
                 row[chain] = score(args, out, {key: refs[key]}, label, frames,
                                    chain == "sox")[key]
-            row["margin"] = row["ours"]["lower"] - max(row["sox"]["lower"],
-                                                       row["ffmpeg"]["lower"])
+            row["margin"] = row["ours"]["lower"] - max(row[chain]["lower"] for chain in CHAINS
+                                                       if chain != "ours")
         end_to_end.append(e2e)
         alone.append(solo)
     return end_to_end, alone
@@ -506,8 +506,8 @@ def print_quality(report, trellis):
           "very-high-quality converter (rate -v): never our own stages.\n  ours: tonequay-cli "
           "--fit, then --to wav;  sox's: sox edit.wav -r R -c C -e ima-adpcm out.wav\n  "
           "ffmpeg's: ffmpeg -i edit.wav -ar R -ac C -c:a adpcm_ima_wav -block_size N out.wav;"
-          f"\n  ffmpeg -trellis {trellis}: the same with -trellis {trellis}, outside the margin\n"
-          "  margin: ours minus the better of sox's and ffmpeg's\n"
+          f"\n  ffmpeg -trellis {trellis}: the same with -trellis {trellis}\n"
+          "  margin: ours minus the best of the other three\n"
           "  ours unencoded: the float sound --fit encodes (fit_tool stages), before encoding")
     print_margins(report["end_to_end"], trellis)
     print("\nEncoders alone: SNR in dB (the lower decoding) against the float sound --fit "
