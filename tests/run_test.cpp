@@ -403,3 +403,9 @@ TEST(RunCli, WatchConvertsEachFileOnceItHasSettled) {
   EXPECT_EQ(disk.entries.at("E:\\out\\b.med"), WithTag(b, 122));
   EXPECT_EQ(disk.entries.at("E:\\out\\a.med"), WithTag(Poke(a, 2999, 9, 1), 122));
 }
+
+TEST(RunCli, WaitsForEnterOnlyInAConsoleOfItsOwn) {
+  // 0: no console window (a pipe, a terminal); 2 or more: a console a shell or script opened.
+  for (const int count : {0, 2, 3}) EXPECT_FALSE(ClosesWithTheProgram(count)) << count;
+  EXPECT_TRUE(ClosesWithTheProgram(1));
+}
