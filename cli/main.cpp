@@ -89,10 +89,17 @@ int Run(int argc, char** argv) {
       ->check(CLI::IsMember({"wav", "med"}));
   app.add_flag("--fit", options.fit,
                "Re-encode each .wav that gets a warning to the format of the .med it replaces");
+  // A script's unset variable gives an empty name: taken as none, the game's files would be
+  // replaced with nothing kept, or a restore would become a conversion.
+  const auto named = [](const std::string& folder) {
+    return folder.empty() ? std::string("an empty name is no folder") : std::string();
+  };
   app.add_option("--backup", options.backup,
-                 "Keep each output a run replaces in this folder first, once: the first one kept");
+                 "Keep each output a run replaces in this folder first, once: the first one kept")
+      ->check(named);
   app.add_option("--restore", options.restore,
-                 "Put each file of this folder back over SOURCE, the DEST it was kept from");
+                 "Put each file of this folder back over SOURCE, the DEST it was kept from")
+      ->check(named);
   app.add_flag("--watch", options.watch,
                "After the run, convert each file that appears or changes, until Ctrl-C");
   app.set_version_flag("--version", "tonequay-cli " TONEQUAY_VERSION);

@@ -45,6 +45,8 @@ def usage():
             ([], 2, "SOURCE is required"), (["missing"], 2, 'source folder "missing" does not'),
             (["none/notes.txt"], 2, "is not a .med or .wav"), (["in", "in", "x"], 2, ": x"),
             (["-n", "in/a.med", "new"], 0, 'Would create folder "new"\n|in{0}a.med -> new{0}a.wav'),
+            (["--backup", "", "in"], 2, "--backup: an empty name is no folder"),
+            (["--restore", "", "in"], 2, "--restore: an empty name is no folder"),
             (["--help"], 0, "SOURCE|-n,"), (["--version"], 0, "tonequay-cli 1.0.0\n"),
             (["none"], 0, 'tonequay-cli: no .wav or .med files in "none"|Summary: 0 files, 0 '
              'converted'),
