@@ -454,6 +454,10 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
       !FolderIsUsable("backup", options.backup, backup, fs, true)) {
     return kExitUsage;
   }
+  // There every output is a file of its own path already, so nothing would ever be kept.
+  const std::string destIdentity = dest.empty() ? "" : fs.FolderIdentity(dest);
+  if (!backup.empty() && !destIdentity.empty() && fs.FolderIdentity(backup) == destIdentity)
+    return UsageError("backup folder \"" + options.backup + "\" is DEST itself: it keeps nothing");
   const bool makeDest = !dest.empty() && fs.KindOfPath(dest) == PathKind::Missing;
   const bool makeBackup = !backup.empty() && fs.KindOfPath(backup) == PathKind::Missing;
 

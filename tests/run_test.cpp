@@ -364,6 +364,10 @@ TEST(RunCli, KeepsTheFirstVersionOfEachOutputAndPutsItBack) {
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.err, ForDisplay("Error create file \"E:\\mod\\keep\\a.med\""));
   EXPECT_EQ(fs.entries.at("E:\\game\\a.med"), old);
+  keep.backup = "E:\\game";  // DEST itself, where every output is a kept file already
+  const auto entries = fs.entries;
+  EXPECT_EQ(RunOn(fs, keep).code, 2);
+  EXPECT_EQ(fs.entries, entries) << "nothing replaced, with nothing kept";
 }
 
 // A watch on a scripted clock: b.wav appears, saved in two writes 300 ms apart, and is converted
