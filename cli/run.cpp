@@ -191,7 +191,7 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
       ++counts.backedUp;
     }
     CountConverted(plan, counts);
-    planner.Written(plan);
+    planner.Written(name, plan);
     converted.Add(name);
     WriteText(stdout, ForDisplay(sourceFolder + name) + " -> " +
                           ForDisplay(destFolder + plan.outputName) + "\n");
@@ -318,7 +318,7 @@ class PlannedSteps final : public FileSteps {
     const FilePlan& plan = plans_[index];
     if (!converted) return;
     CountConverted(plan, counts);
-    planner_.Written(plan);
+    planner_.Written(ui_.List().Item(index), plan);
     if (nameEach_ && !options_.quiet)
       ui_.Warn(shownSource_ + ui_.List().Item(index) + " -> " + shownDest_ + plan.outputName);
   }

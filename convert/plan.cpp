@@ -33,11 +33,12 @@ Planner::Listing& Planner::ListingOf(const std::string& folder) {
   return listing;
 }
 
-void Planner::Written(const FilePlan& plan) {
+void Planner::Written(const std::string& source, const FilePlan& plan) {
   const std::string folder = FolderPartOf(plan.outputName, leadBytes_);
   const std::string name = plan.outputName.substr(folder.size());
   std::vector<std::string>& names = ListingOf(folder).byLowerName[ToLowerAscii(name)];
   if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  writtenFrom_[folder + ToLowerAscii(name)] = source;
 }
 
 FilePlan Planner::Plan(const std::string& name) {
@@ -61,6 +62,13 @@ FilePlan Planner::Plan(const std::string& name) {
   }
   const bool exists = !names.empty();
   plan.outputName = exists && !fs_.NamesIgnoreCase() ? folder + names.front() : ruleName;
+  // Two edits named alike but for letter case would both become the one sound the game loads.
+  const auto earlier = writtenFrom_.find(folder + ToLowerAscii(ruleName.substr(folder.size())));
+  if (earlier != writtenFrom_.end()) {
+    plan.refusal = "refused: \"" + destFolder_ + plan.outputName + "\" is the output of " +
+                   earlier->second + " in this run; rename one of the two";
+    return plan;
+  }
   const std::string sourcePath = sourceFolder_ + name, outputPath = destFolder_ + plan.outputName;
   const WaveFormat source = ReadWave(fs_, sourcePath);
   WaveFormat output;

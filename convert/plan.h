@@ -47,8 +47,9 @@ class Planner {
   // below the destination. Reads the file's header and that of the output it would replace,
   // both whole only when they are of one size.
   FilePlan Plan(const std::string& name);
-  // Records that `plan`'s output now exists, as a later file bound for the same name finds it.
-  void Written(const FilePlan& plan);
+  // Records that `plan`'s output, of the file at `name`, now exists, as a later file bound for
+  // the same name finds it: one named alike but for letter case is refused, not let replace it.
+  void Written(const std::string& name, const FilePlan& plan);
 
  private:
   struct Listing {
@@ -60,7 +61,8 @@ class Planner {
   std::string sourceFolder_, destFolder_;
   PlanOptions options_;
   LeadByteSet leadBytes_;
-  std::map<std::string, Listing> listings_;  // by folder below the destination
+  std::map<std::string, Listing> listings_;         // by folder below the destination
+  std::map<std::string, std::string> writtenFrom_;  // each output of this run's, by ASCII case
 };
 
 // "1 file", "2 files": `count` and `noun`, with an "s" unless the count is one.

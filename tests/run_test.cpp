@@ -218,12 +218,13 @@ TEST(RunCli, InfoTellsEachFilesStanding) {
       << one.out;
 }
 
-// D:\in holds a.wav, b.med, c.med and sub\d.med; E:\out holds A.MED (and a.Med with flag 2).
+// D:\in holds a.wav, b.med, c.med and sub\d.med (A.WAV too with flag w); E:\out holds A.MED (and
+// a.Med with flag 2).
 TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
   struct Case {
     const char* what;
     std::string source, dest, to;  // dest "-": none given
-    const char* flags;  // r, n as Options; c: names ignore case; 2: a.Med too; x: DEST takes none
+    const char* flags;  // r, n as Options; c: names ignore case; 2, w: above; x: DEST takes none
     int code;
     std::string err;      // standard error but the progress lines; empty: none
     std::string written;  // every path new or changed, in order, each followed by a space
@@ -246,7 +247,10 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
        "refused: \"E:\\out\\a.med\" has 2 files whose names differ from it only in letter case "
        "(A.MED, a.Med); keep one of them",
        ""},
-      {"names ignore case", "D:\\in\\a.wav", "E:\\out", "", "c", 0, "", "E:\\out\\a.med "}};
+      {"names ignore case", "D:\\in\\a.wav", "E:\\out", "", "c", 0, "", "E:\\out\\a.med "},
+      {"two sources for one output", "D:\\in", "E:\\out", "med", "w", 1,
+       "refused: \"E:\\out\\A.MED\" is the output of A.WAV in this run; rename one of the two",
+       "E:\\out\\A.MED "}};
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     FakeFileSystem fs;
@@ -256,6 +260,8 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
       fs.entries[med] = PlayableSound(300, 122);
     fs.entries["D:\\in\\a.wav"] = PlayableSound(300, 17, 2);
     if (std::strchr(test.flags, '2') != nullptr) fs.entries["E:\\out\\a.Med"];
+    if (std::strchr(test.flags, 'w') != nullptr)
+      fs.entries["D:\\in\\A.WAV"] = PlayableSound(300, 17, 4);
     if (std::strchr(test.flags, 'x') != nullptr) fs.failAt["CreateNew"] = 1;
     fs.ignoreCase = std::strchr(test.flags, 'c') != nullptr;
     const auto before = fs.entries;
