@@ -118,6 +118,12 @@ bool LayoutOf(const WaveFormat& format, Layout& layout, std::string& refusal) {
     refusal = name + " of " + std::to_string(bits) + " bits is not read";
     return false;
   }
+  // Frames read in steps of another size than the format's blocks would turn the sound to noise.
+  if (layout.unit != align) {
+    refusal = name + " of " + std::to_string(bits) + " bits, " + ChannelWords(format.channels) +
+              ", in " + std::to_string(align) + "-byte blocks is not read";
+    return false;
+  }
   return true;
 }
 

@@ -136,6 +136,7 @@ TEST(Decoder, RefusesWhatItCannotReadByName) {
   const std::pair<WaveFormat, std::string> cases[] = {
       {Format(0x0031, 1, 65, 0), "GSM 6.10 (0x0031) is not read"},
       {Format(kTagPcm, 1, 2, 12), "PCM (0x0001) of 12 bits is not read"},
+      {Format(kTagPcm, 2, 8, 24), "PCM (0x0001) of 24 bits, stereo, in 8-byte blocks is not read"},
       {Format(kWavFormatTag, 2, 36, 4), "block align 36 does not fit IMA ADPCM for 2 channels"},
       {Format(kTagExtensible, 2, 4, 16), "extensible (0xFFFE) is not read"},
       {stated, "its format chunk states more than it holds"},
