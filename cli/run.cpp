@@ -120,8 +120,10 @@ void PrintSummary(const CliOptions& options, const BatchSummary& summary, const 
   std::fflush(stdout);
 }
 
-std::string NoSoundFilesLine(const CliOptions& options) {
-  return std::string(kProgram) + ": no .wav or .med files " + (options.recursive ? "under" : "in") +
+// `to` is the kind the run makes: the line names the kind it looked for.
+std::string NoSoundFilesLine(const CliOptions& options, const std::string& to) {
+  const char* kind = to == "med" ? ".wav" : to == "wav" ? ".med" : ".wav or .med";
+  return std::string(kProgram) + ": no " + kind + " files " + (options.recursive ? "under" : "in") +
          " \"" + options.source + "\"\n";
 }
 
@@ -224,7 +226,7 @@ int DryRun(const CliOptions& options, const std::string& source, const std::stri
 // folder as typed, which the JSON's paths start with.
 int Info(const CliOptions& options, const std::string& source, const std::string& given,
          const std::string& dest, const std::vector<std::string>& names, FileSystem& fs) {
-  if (names.empty() && !options.quiet) WriteText(stderr, NoSoundFilesLine(options));
+  if (names.empty() && !options.quiet) WriteText(stderr, NoSoundFilesLine(options, ""));
   const LeadByteSet leadBytes = fs.LeadBytes();
   const std::string folder = WithTrailingBackslash(source);
   Planner planner(fs, folder, WithTrailingBackslash(dest), PlanOptions{});
@@ -434,14 +436,17 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
       (options.watch && options.dryRun))
     return UsageError(options.info ? "--info writes nothing to keep or watch"
                                    : "--watch converts: it takes no --dry-run");
+  // A fit makes .med files of .wav files: a folder of .med files given as SOURCE by mistake
+  // must not be converted over the edits in DEST.
+  if (options.fit && options.to == "wav") return UsageError("--fit makes .med files: not --to wav");
+  const std::string to = options.fit ? "med" : options.to;
   const LeadByteSet leadBytes = fs.LeadBytes();
   std::string source = FolderArgument(options.source);
   // One file as SOURCE is taken alone, from its folder, into that folder unless DEST is given.
   std::string fileName;
   if (fs.KindOfPath(source) == PathKind::Other) {
     const PathParts file = SplitPath(source, leadBytes);
-    const std::string refusal =
-        SingleFileRefusal(file.name, options.info ? "" : options.to, leadBytes);
+    const std::string refusal = SingleFileRefusal(file.name, options.info ? "" : to, leadBytes);
     if (!refusal.empty()) return UsageError("source \"" + options.source + "\" " + refusal);
     source = file.folder;
     fileName = file.name;
@@ -462,10 +467,10 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   const bool makeBackup = !backup.empty() && fs.KindOfPath(backup) == PathKind::Missing;
 
   // The list starts empty; an empty source argument must not become a scan of "\*.med".
-  const Pick pick = options.info          ? Pick::EverySound
-                    : options.to == "wav" ? Pick::MedFiles
-                    : options.to == "med" ? Pick::WavFiles
-                                          : Pick::WindowRule;
+  const Pick pick = options.info  ? Pick::EverySound
+                    : to == "wav" ? Pick::MedFiles
+                    : to == "med" ? Pick::WavFiles
+                                  : Pick::WindowRule;
   // DEST and the backup folder inside SOURCE are no part of it.
   const std::vector<std::string> skip = {dest, backup};
   Tree tree;
@@ -502,7 +507,7 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   for (const std::string& file : tree.files) list.Add(file);
   if (!options.quiet) WriteText(stderr, ForDisplay(MixedFolderNotices(tree, source)));
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
-    WriteText(stderr, NoSoundFilesLine(options));
+    WriteText(stderr, NoSoundFilesLine(options, to));
   }
 
   if (options.dryRun && !source.empty() && !dest.empty()) {

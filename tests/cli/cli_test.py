@@ -47,6 +47,9 @@ def usage():
             (["-n", "in/a.med", "new"], 0, 'Would create folder "new"\n|in{0}a.med -> new{0}a.wav'),
             (["--backup", "", "in"], 2, "--backup: an empty name is no folder"),
             (["--restore", "", "in"], 2, "--restore: an empty name is no folder"),
+            # SOURCE and DEST swapped: a fit takes no .med, so none is converted over the edits.
+            (["--fit", "in", "none"], 0, 'no .wav files in "in"|Summary: 0 files'),
+            (["--fit", "--to", "wav", "in"], 2, "--fit makes .med files: not --to wav"),
             (["--help"], 0, "SOURCE|-n,"), (["--version"], 0, "tonequay-cli 1.0.0\n"),
             (["none"], 0, 'tonequay-cli: no .wav or .med files in "none"|Summary: 0 files, 0 '
              'converted'),
