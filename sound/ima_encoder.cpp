@@ -220,10 +220,11 @@ void ImaEncoder::Encode(const float* frames, std::size_t count, std::vector<std:
   const std::size_t blockSamples =
       static_cast<std::size_t>(layout_.samplesPerBlock) * layout_.channels;
   for (std::size_t i = 0; i < count * layout_.channels; ++i) {
-    // Rounded half away from zero, as lround would, without its call for every sample.
+    // Rounded half away from zero, as lround would, without its call for every sample;
+    // each branch adds the half to a value that is not negative, so truncation rounds.
     const float scaled = std::clamp(frames[i], -1.0F, 1.0F) * 32768.0F;
-    const int rounded =
-        scaled >= 0 ? static_cast<int>(scaled + 0.5F) : -static_cast<int>(0.5F - scaled);
+    const float magnitude = std::fabs(scaled) + 0.5F;
+    const int rounded = static_cast<int>(std::floor(magnitude)) * (scaled < 0 ? -1 : 1);
     pending_.push_back(static_cast<std::int16_t>(std::min(rounded, 32767)));
     if (pending_.size() == blockSamples) EncodeBlock(out);
   }
