@@ -537,6 +537,14 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
       return kExitUsage;
     }
   }
+  // The watch's first look comes before the run, so that an edit saved while the run reads it
+  // is a change the watch takes; what the run itself adds to the tree it learns after the run.
+  ConsoleClock console;
+  WatchClock& time = clock != nullptr ? *clock : static_cast<WatchClock&>(console);
+  // One file as SOURCE is watched alone, whatever else its folder holds.
+  Watch watch(fs, source, skip, fileName.empty() ? pick : Pick::EverySound,
+              options.recursive && fileName.empty(), kSettle);
+  if (options.watch) watch.Ready(time.Now());
   PlannedSteps steps(options, ui, fs, source, dest, false);
   BatchSummary summary = ConvertBatch(ui, fs, &steps);
   counts += steps.counts;
@@ -544,12 +552,7 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   if (!summary.started) return kExitUsage;
   bool interrupted = ui.AbortRequested() || InterruptRequested();
   if (options.watch && !interrupted) {
-    ConsoleClock console;
-    WatchClock& time = clock != nullptr ? *clock : static_cast<WatchClock&>(console);
-    // One file as SOURCE is watched alone, whatever else its folder holds.
-    Watch watch(fs, source, skip, fileName.empty() ? pick : Pick::EverySound,
-                options.recursive && fileName.empty(), kSettle);
-    watch.Ready(time.Now());
+    watch.LearnNew(time.Now());
     if (!options.quiet) {
       WriteText(stderr, std::string(kProgram) + ": watching \"" + ForDisplay(options.source) +
                             "\" for changes; Ctrl-C ends the watch\n");

@@ -43,3 +43,10 @@ std::vector<std::string> Watch::Ready(std::uint64_t now) {
   looked_ = true;
   return ready;
 }
+
+void Watch::LearnNew(std::uint64_t now) {
+  const Tree tree = WalkTree(top_, skip_, fs_, pick_, descend_);
+  for (std::size_t i = 0; i < tree.files.size(); ++i)
+    known_.emplace(tree.files[i], Seen{tree.found[i].size, tree.found[i].changed, now});
+  looked_ = true;
+}
