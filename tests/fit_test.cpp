@@ -19,10 +19,10 @@ Bytes Cue(std::uint32_t position, std::uint32_t blockStart, std::uint32_t offset
                               Le(blockStart, 4), Le(offset, 4)}));
 }
 
-// The .med: IMA ADPCM at 8000 Hz mono, 256-byte blocks of 505 samples, a fact chunk and a loop.
+// The .med: IMA ADPCM at 8000 Hz mono, 256-byte blocks of 505 samples, fact, a loop and `cue`.
 const Bytes kMedFormat = Fmt(122, 1, 8000, 256, 4, Cat({Le(2, 2), Le(505, 2)}));
-Bytes Med(std::uint32_t loopEnd) {
-  return Riff(Cat({kMedFormat, ChunkOf("fact", Le(1010, 4)), Loop(100, loopEnd),
+Bytes Med(std::uint32_t loopEnd, const Bytes& cue = {}) {
+  return Riff(Cat({kMedFormat, ChunkOf("fact", Le(1010, 4)), Loop(100, loopEnd), cue,
                    ChunkOf("data", Bytes(512, 0x11))}));
 }
 // An edit of 16-bit stereo PCM at `rate` holding `frames`, any values, `points` before its data.
@@ -92,6 +92,9 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
       {"a .med with cues, no loop and no fact", Edit(16000, 4040),
        Riff(Cat({kMedFormat, Cue(300, 0, 300), ChunkOf("data", Bytes(256))})), "fmt cue data LIST",
        "", "300 0 300"},
+      {"the .wav's cue and no loop: none of the .med's points",
+       Edit(16000, 4040, Cue(2000, 0, 2000)), Med(900, Cue(300, 0, 300)), "fmt fact cue data LIST",
+       "", "1000 256 495"},
       {"a tag after the .wav's RIFF", Cat({Edit(16000, 4040), Id("ID3\x03"), Bytes(30, 0x7F)}),
        Med(900), ids, "62500 100 900", ""},
   };
@@ -101,7 +104,8 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     FitWay way = FitWay::None;
     const Bytes file = Fitted(fs, test.wav, test.med, way);
     EXPECT_EQ(way, FitWay::Encode);
-    EXPECT_EQ(At(file, 4), file.size() - 8);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 12),
+              Riff({}, static_cast<std::int64_t>(file.size()) - 12));
     std::map<std::string, Bytes> body;
     EXPECT_EQ(Chunks(file, body), test.order);
     EXPECT_EQ(ChunkOf("fmt ", body["fmt "]), kMedFormat);

@@ -186,6 +186,8 @@ TEST(RunCli, ChecksBothDirectionsAndCountsWhatARunWouldDo) {
 TEST(RunCli, InfoTellsEachFilesStanding) {
   FakeFileSystem fs = Game();
   fs.entries["D:\\in\\q\"\x01\xff.med"] = PlayableSound(3000, 122);
+  fs.entries["D:\\in\\f.wav"] = PlayableSound(3000, 17);
+  fs.entries["E:\\out\\f.med"] = Bytes(12);  // unreadable: nothing to compare with
 #ifdef _WIN32
   const std::string byteFf = "\u00ff";  // a character of the ANSI code page, 1252 here
 #else
@@ -201,8 +203,9 @@ TEST(RunCli, InfoTellsEachFilesStanding) {
   for (std::sregex_iterator at(tree.out.begin(), tree.out.end(), status), end; at != end; ++at)
     statuses.push_back((*at)[1]);
   EXPECT_EQ(tree.code, 1);
-  EXPECT_EQ(statuses, std::vector<std::string>({"\"fits\"", "\"unchanged\"", "\"would not play\"",
-                                                "\"new\"", "\"new\"", "\"would not play\""}));
+  EXPECT_EQ(statuses,
+            std::vector<std::string>({"\"fits\"", "\"unchanged\"", "\"would not play\"", "\"new\"",
+                                      "\"new\"", "\"new\"", "\"would not play\""}));
   EXPECT_NE(tree.out.find("{\"path\": \"" + json("D:\\in\\") + "q\\\"\\u0001" + byteFf +
                           ".med\", \"status\": \"new\", \"format\": \"game IMA ADPCM (0x007A)\", "
                           "\"tag\": 122, \"channels\": 1, \"rate\": 22050, \"bits\": 4, "
