@@ -305,7 +305,8 @@ std::int64_t SampleFrames(const WaveFormat& format) {
     return static_cast<std::int64_t>(
         ImaFrames(format.channels, format.blockAlign, format.samplesPerBlock, format.dataInFile));
   }
-  if (format.tag == kTagPcm)
+  const std::uint16_t tag = SoundTag(format);
+  if (tag == kTagPcm || tag == kTagFloat || tag == kTagALaw || tag == kTagMuLaw)
     return static_cast<std::int64_t>(format.dataInFile / format.blockAlign);
   return -1;
 }

@@ -89,11 +89,12 @@ WaveProblem PlayProblem(const WaveFormat& format, bool isMed);
 // What `problem` of `format` is, for the user, with the numbers that break the rule; empty for
 // None.
 std::string ProblemText(WaveProblem problem, const WaveFormat& format);
-// Samples per channel as a player plays them (IMA ADPCM blocks as the format states them, PCM by
-// block), of the data the file holds; negative when the format does not tell.
+// Samples per channel as a player plays them (IMA ADPCM blocks as the format states them; PCM,
+// float, A-law and u-law a frame a block), of the data the file holds; negative when the format
+// does not tell.
 std::int64_t SampleFrames(const WaveFormat& format);
-// The sound's length in seconds as a player plays it (PCM and IMA ADPCM by their samples, others
-// by byte rate), of the data the file holds; negative when it cannot be told.
+// The sound's length in seconds as a player plays it (by its samples where they are told, else by
+// byte rate), of the data the file holds; negative when it cannot be told.
 double DurationSeconds(const WaveFormat& format);
 
 enum class MatchVerdict {
