@@ -104,8 +104,7 @@ TEST(Fit, WritesTheMedsChunksInItsOrderWithTheNewSoundAndPoints) {
     FitWay way = FitWay::None;
     const Bytes file = Fitted(fs, test.wav, test.med, way);
     EXPECT_EQ(way, FitWay::Encode);
-    EXPECT_EQ(Bytes(file.begin(), file.begin() + 12),
-              Riff({}, static_cast<std::int64_t>(file.size()) - 12));
+    EXPECT_EQ(Riff(Bytes(file.begin() + 12, file.end())), file) << "its RIFF header";
     std::map<std::string, Bytes> body;
     EXPECT_EQ(Chunks(file, body), test.order);
     EXPECT_EQ(ChunkOf("fmt ", body["fmt "]), kMedFormat);

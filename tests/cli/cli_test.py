@@ -29,9 +29,8 @@ def conversions():
         door = make("c", {"door.wav": sound(WAV, 100, 8), "out/DOOR.MED": b"old"})["door.wav"]
         expect(["c", "c/out"], 0, (1, 1, 0, 0, 0, 0, 100), [], {"c/out/DOOR.MED": toggled(door)})
         make("c/out", {"door.med": b"old"})
-        expect(["c", "c/out"], 1, (1, 0, 0, 0, 1, 0, 0), ['refused: "c/out/door.med" has 2 files whose '
-                                                    "names differ from it only in letter case "
-                                                    "(DOOR.MED, door.med); keep one of them"])
+        expect(["c", "c/out"], 1, (1, 0, 0, 0, 1, 0, 0), ['refused: "c/out/door.med" has 2 files '
+               "whose names differ from it only in letter case (DOOR.MED, door.med); keep one"])
 
 
 def usage():

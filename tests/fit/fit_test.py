@@ -19,6 +19,13 @@ def run(*args):
                           stdin=subprocess.DEVNULL).stdout.split()
 
 
+def game_med(source):
+    """The game's .med of `source`: IMA ADPCM 22050 Hz mono, 512-byte blocks, a fact chunk."""
+    run("ffmpeg", "-v", "error", "-i", source, "-ar", "22050", "-ac", "1", "-c:a", "adpcm_ima_wav",
+        "-block_size", "512", "med.wav")
+    return bytearray((wav := Path("med.wav").read_bytes())[:20] + bytes([122]) + wav[21:])
+
+
 def snr(reference, test, channels):
     db, ref_frames, test_frames = run(TOOL, "snr", reference, test, str(channels))
     return float(db), int(ref_frames), int(test_frames)
@@ -82,14 +89,10 @@ class Fit(unittest.TestCase):
                     self.assertGreaterEqual(db, floor)
 
     def test_fit_writes_the_meds_format_at_the_edits_length(self):
-        # The game's .med: IMA ADPCM 22050 Hz mono, 512-byte blocks, with a fact chunk; edits
-        # of it in four formats it must be fitted from (one with a JUNK chunk before its format,
+        # Edits of the game's .med in four formats it must be fitted from (one with a JUNK chunk before its format,
         # one named in another script), and one it cannot read.
         os.makedirs("game"), os.makedirs("edit")
-        run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "22050", "-ac", "1", "-c:a",
-            "adpcm_ima_wav", "-block_size", "512", "med.wav")
-        med = bytearray(Path("med.wav").read_bytes())
-        med[20] = 122
+        med = game_med("src.wav")
         for name, how in {"pcm": "-r 44100 -b 16", "ima": "-c 1 -e ima-adpcm",
                           "フロート": "-e float", "gsm": "-r 8000 -c 1 -e gsm-full-rate"}.items():
             run("sox", "-R", "src.wav", *how.split(), "edit/%s.wav" % name)
@@ -117,10 +120,7 @@ class Fit(unittest.TestCase):
         # The game's .med files kept once, put back byte for byte; a watch fits an edit saved in
         # two writes, and ends with its summary on Ctrl-C.
         os.makedirs("loop"), os.chdir("loop")
-        run("ffmpeg", "-v", "error", "-i", "../src.wav", "-ar", "22050", "-ac", "1", "-c:a",
-            "adpcm_ima_wav", "-block_size", "512", "med.wav")
-        med = bytearray(Path("med.wav").read_bytes())
-        med[20] = 122
+        med = game_med("../src.wav")
         game = {"game/a.med": bytes(med), "game/sub/b.med": bytes(med)}
         for path, data in game.items():
             Path(path).parent.mkdir(parents=True, exist_ok=True)
