@@ -15,7 +15,8 @@ const char* EraseToLineEnd();
 
 // Routes Ctrl-C to a flag instead of ending the process, so a batch can stop between files.
 void InstallInterruptHandler();
-// True once Ctrl-C was pressed (or SIGINT received) after InstallInterruptHandler.
+// True once Ctrl-C was pressed (or SIGINT, SIGTERM or SIGHUP received) after
+// InstallInterruptHandler.
 bool InterruptRequested();
 
 // Milliseconds from a fixed point of this process's life, never going back.

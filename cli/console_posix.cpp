@@ -1,5 +1,5 @@
 // POSIX side of the console services: isatty and TIOCGWINSZ for the terminal, sigaction for
-// Ctrl-C.
+// Ctrl-C and requests to end.
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -33,18 +33,20 @@ const char* EraseToLineEnd() {
   return "\x1b[K";
 }
 
+// A request to end (kill, a closed terminal) stops the run as Ctrl-C does, between files: killed
+// outright, a run would leave its temporary file in DEST.
 void InstallInterruptHandler() {
-  struct sigaction previous {};
-  if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
-    // A job started with Ctrl-C ignored (in the background of a script) keeps ignoring it.
-    return;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    // A job started with the signal ignored (in the background of a script) keeps ignoring it.
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // Restarted calls keep a read or write that the signal lands in from failing half-done.
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
   }
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  // Restarted calls keep a read or write that the signal lands in from failing half-done.
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
 }
 
 bool InterruptRequested() {

@@ -30,7 +30,8 @@ def conversions():
         expect(["c", "c/out"], 0, (1, 1, 0, 0, 0, 0, 100), [], {"c/out/DOOR.MED": toggled(door)})
         make("c/out", {"door.med": b"old"})
         expect(["c", "c/out"], 1, (1, 0, 0, 0, 1, 0, 0), ['refused: "c/out/door.med" has 2 files '
-               "whose names differ from it only in letter case (DOOR.MED, door.med); keep one"])
+               "whose names differ from it only in letter case (DOOR.MED, door.med); keep one of "
+               "them"])
 
 
 def usage():
@@ -187,20 +188,22 @@ def explorer():
 
 
 def interrupt():
-    # Ctrl-C finishes the file in progress and stops. The progress lines fill the pipe long
-    # before the batch ends, and the program waits on it, so it is mid-batch however fast.
+    # Ctrl-C, or a request to end, finishes the file in progress and stops. The progress lines
+    # fill the pipe long before the batch ends, and the program waits on it, so it is mid-batch.
     files = make("in", {"%04d %s.med" % (i, "x" * 180): sound(MED, 100, i) for i in range(1000)})
-    make("out", {})
-    with subprocess.Popen([EXE, "in", "out"], bufsize=0, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE) as proc:
-        assert proc.stderr.read(1) == b"["
-        proc.send_signal(signal.SIGINT)
-        out, err = proc.communicate()
-    done = state("out")
-    assert (proc.returncode, out.decode(), b": interrupted" in err) == (130, summary(
-        1000, len(done), len(done), 0, 0, 1000 - len(done), 100 * len(done)), True) \
-        and 0 < len(done) < 1000
-    assert done == {n: c for n, c in converted("", files).items() if n in done}
+    for sent in (signal.SIGINT, signal.SIGTERM):
+        out = "out%d" % sent
+        make(out, {})
+        with subprocess.Popen([EXE, "in", out], bufsize=0, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE) as proc:
+            assert proc.stderr.read(1) == b"["
+            proc.send_signal(sent)
+            stdout, err = proc.communicate()
+        done = state(out)
+        assert (proc.returncode, stdout.decode(), b": interrupted" in err) == (130, summary(
+            1000, len(done), len(done), 0, 0, 1000 - len(done), 100 * len(done)), True) \
+            and 0 < len(done) < 1000, sent
+        assert done == {n: c for n, c in converted("", files).items() if n in done}
 
 
 def volumes():
