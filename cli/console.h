@@ -42,7 +42,10 @@ std::string FolderArgument(const std::string& folder);
 // drive C's own; unchanged where every call takes a relative path, or where it cannot be read.
 std::string FullPath(const std::string& folder);
 // A message or path for the user: the batch joins folders and names with '\', which is shown
-// as this platform's own separator.
+// as this platform's own separator; a control character but the newline, which a name may hold
+// where names are bytes, is shown as '?', so that no name moves the cursor or recolours a terminal.
 std::string ForDisplay(const std::string& text);
+// ForDisplay's separators alone, for a document whose writer escapes what a name holds.
+std::string WithOwnSeparators(const std::string& text);
 // `text`, in the process's ANSI code page, as UTF-8, for a document other programs read.
 std::string AsUtf8(const std::string& text);

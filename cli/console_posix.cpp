@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 
@@ -91,10 +92,17 @@ std::string FullPath(const std::string& folder) {
   return folder;
 }
 
-std::string ForDisplay(const std::string& text) {
+std::string WithOwnSeparators(const std::string& text) {
   std::string result = text;
+  std::replace(result.begin(), result.end(), '\\', '/');
+  return result;
+}
+
+std::string ForDisplay(const std::string& text) {
+  std::string result = WithOwnSeparators(text);
   for (char& c : result) {
-    if (c == '\\') c = '/';
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n') || byte == 0x7F) c = '?';
   }
   return result;
 }

@@ -157,7 +157,12 @@ std::string FullPath(const std::string& folder) {
   return full;
 }
 
+// Names hold no control characters here: the file systems refuse them.
 std::string ForDisplay(const std::string& text) {
+  return text;
+}
+
+std::string WithOwnSeparators(const std::string& text) {
   return text;
 }
 

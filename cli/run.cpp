@@ -233,8 +233,9 @@ int Info(const CliOptions& options, const std::string& source, const std::string
   std::vector<InfoRow> rows;
   bool anyProblem = false;
   for (const std::string& name : names) {
-    InfoRow row{ForDisplay(options.json ? given + name : name), ReadWave(fs, folder + name), "",
-                ""};
+    // The JSON writer escapes what a name holds; a terminal is shown no control character.
+    const auto shown = options.json ? WithOwnSeparators : ForDisplay;
+    InfoRow row{shown(options.json ? given + name : name), ReadWave(fs, folder + name), "", ""};
     const bool isMed = IsMedName(name, leadBytes);
     row.problem = ProblemText(PlayProblem(row.format, isMed), row.format);
     if (!dest.empty()) {
@@ -245,7 +246,7 @@ int Info(const CliOptions& options, const std::string& source, const std::string
                                  : plan.warnings.empty() ? ""
                                                          : plan.warnings.front();
       row.status = !reason.empty() ? "would not play" : words[static_cast<int>(plan.standing)];
-      row.problem = ForDisplay(reason);
+      row.problem = shown(reason);
     }
     anyProblem = anyProblem || !row.problem.empty();
     if (options.json) row = {AsUtf8(row.name), row.format, AsUtf8(row.problem), row.status};

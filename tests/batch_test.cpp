@@ -28,8 +28,9 @@ struct Job {
     EXPECT_FALSE(Converting);
     EXPECT_TRUE(fs.open.empty());
     EXPECT_EQ(summary.converted + summary.failed + summary.skipped, summary.listed);
-    if (summary.started && steps == nullptr)
+    if (summary.started && steps == nullptr) {
       EXPECT_EQ(ui.boxes.size(), summary.failed + 1u);  // and Done
+    }
     return summary;
   }
 };

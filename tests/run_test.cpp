@@ -14,7 +14,7 @@
 namespace {
 
 // The options of a case: DEST "-" for none given; flags r recursive, n dry run, s strict,
-// f --fit, q quiet, i --info as JSON.
+// f --fit, q quiet, i --info as JSON, t --info as a table.
 CliOptions Options(const std::string& source, const std::string& dest, const std::string& flags) {
   CliOptions options;
   options.source = source;
@@ -26,7 +26,8 @@ CliOptions Options(const std::string& source, const std::string& dest, const std
   options.strict = has('s');
   options.fit = has('f');
   options.quiet = has('q');
-  options.info = options.json = has('i');
+  options.info = has('i') || has('t');
+  options.json = has('i');
   return options;
 }
 
@@ -189,9 +190,9 @@ TEST(RunCli, InfoTellsEachFilesStanding) {
   fs.entries["D:\\in\\f.wav"] = PlayableSound(3000, 17);
   fs.entries["E:\\out\\f.med"] = Bytes(12);  // unreadable: nothing to compare with
 #ifdef _WIN32
-  const std::string byteFf = "\u00ff";  // a character of the ANSI code page, 1252 here
+  const std::string byteFf = "\u00ff", control = "\x01";  // 1252's character; no name holds one
 #else
-  const std::string byteFf = "\\ufffd";  // no UTF-8 character
+  const std::string byteFf = "\\ufffd", control = "?";  // no UTF-8 character; never to a terminal
 #endif
   // A path as the JSON writes it: the platform's separators, each backslash escaped.
   const auto json = [](const std::string& path) {
@@ -213,6 +214,8 @@ TEST(RunCli, InfoTellsEachFilesStanding) {
                           "\"problem\": null}"),
             std::string::npos)
       << tree.out;
+  const Ran table = RunOn(fs, Options("D:\\in\\q\"\x01\xff.med", "E:\\out", "t"));
+  EXPECT_NE(table.out.find("\nq\"" + control + "\xff.med "), std::string::npos) << table.out;
   const Ran one = RunOn(fs, Options("D:\\in\\c.wav", "E:\\out", "i"));
   EXPECT_EQ(one.code, 0);
   EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 3) << one.out;
