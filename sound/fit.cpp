@@ -351,7 +351,9 @@ FitPlan PlanFit(FileSystem& fs, const std::string& wavPath, const std::string& m
   // Only a .med that plays says what the game plays; without one nothing is invented.
   if (!job.med.Read() || PlayProblem(med, true) != WaveProblem::None) return plan;
   const MatchVerdict verdict = CompareWithMed(wav, med).verdict;
-  if (verdict == MatchVerdict::Matches && FormatChunksMatch(job)) return plan;
+  // Already what the game plays, it is converted as it is; unless it holds no sound to play.
+  if (verdict == MatchVerdict::Matches && FormatChunksMatch(job) && SampleFrames(wav) != 0)
+    return plan;
   plan.way = job.InLayout() ? FitWay::Relayout : FitWay::Encode;
   plan.from = wav.hasFormat ? SoundWords(wav) : "?";
   if (wav.hasFormat && IsImaAdpcmTag(wav.tag))
