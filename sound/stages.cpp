@@ -146,10 +146,10 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last, const
   static const float kNothing = 0;
   const float* in = count > 0 ? frames : &kNothing;
   std::size_t left = count;
-  for (;;) {
-    // Each call takes only the input whose output fits the room; draining until the room is no
-    // longer filled keeps nothing piling up inside. The end is asked for until nothing comes.
-    const bool end = last && left == 0;
+  // Each call takes only the input whose output fits the room; draining until the room is no
+  // longer filled keeps nothing piling up inside. Then, with `last`, the end is asked for until
+  // nothing comes, whether or not this call brought input.
+  for (bool end = false;;) {
     std::size_t used = 0, made = 0;
     const soxr_error_t why = soxr_process(static_cast<soxr_t>(state_), end ? nullptr : in, left,
                                           &used, room_.data(), kRoom, &made);
@@ -160,17 +160,23 @@ bool Resampler::Process(const float* frames, std::size_t count, bool last, const
     if (!HandOn(room_.data(), made, take)) return false;
     in += used * channels_;
     left -= used;
-    if (end ? made == 0 : left == 0 && made < kRoom) break;
+    if (end ? made == 0 : left == 0 && made < kRoom) {
+      if (!last || end) break;
+      end = true;
+    }
   }
   if (!last) return true;
   // The converter's own end may fall a frame or two short of the length; the last frame is
   // held for the rest.
   lastFrame_.resize(channels_);
-  room_.clear();
-  const std::uint64_t wanted = ResampledLength(framesIn_, fromRate_, toRate_);
-  for (std::uint64_t f = framesOut_; f < wanted && room_.size() < kRoom * channels_; ++f)
-    room_.insert(room_.end(), lastFrame_.begin(), lastFrame_.end());
-  return HandOn(room_.data(), room_.size() / channels_, take);
+  for (const std::uint64_t wanted = ResampledLength(framesIn_, fromRate_, toRate_);
+       framesOut_ < wanted;) {
+    room_.clear();
+    for (std::uint64_t f = framesOut_; f < wanted && room_.size() < kRoom * channels_; ++f)
+      room_.insert(room_.end(), lastFrame_.begin(), lastFrame_.end());
+    if (!HandOn(room_.data(), room_.size() / channels_, take)) return false;
+  }
+  return true;
 }
 
 Stages::Stages(std::uint16_t fromChannels, std::uint32_t fromMask, std::uint32_t fromRate,

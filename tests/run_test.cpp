@@ -187,8 +187,7 @@ TEST(RunCli, ChecksBothDirectionsAndCountsWhatARunWouldDo) {
 TEST(RunCli, InfoTellsEachFilesStanding) {
   FakeFileSystem fs = Game();
   fs.entries["D:\\in\\q\"\x01\xff.med"] = PlayableSound(3000, 122);
-  fs.entries["D:\\in\\f.wav"] = PlayableSound(3000, 17);
-  fs.entries["E:\\out\\f.med"] = Bytes(12);  // unreadable: nothing to compare with
+  fs.entries.insert({{"D:\\in\\f.wav", PlayableSound(3000, 17)}, {"E:\\out\\f.med", Bytes(12)}});
 #ifdef _WIN32
   const std::string byteFf = "\u00ff", control = "\x01";  // 1252's character; no name holds one
 #else

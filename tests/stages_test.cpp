@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 
 // Front left alone in 5.1 (its mask or none), and the low-frequency channel alone.
 TEST(Stages, MixesChannelsBySpeakerWithoutClipping) {
@@ -92,18 +93,22 @@ TEST(Stages, RefusesRatesTooFarApartAndTooManyChannels) {
 // A second of a 200 Hz sound becomes 44100 frames, handed on a few thousand at a time.
 TEST(Stages, HandOnBoundedPiecesWhateverTheRatio) {
   for (const auto& [from, to] : {std::pair{200u, 44100u}, std::pair{192000u, 11025u}}) {
-    SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(to));
-    Stages stages(2, 0, from, 1, to);
     const std::vector<float> second(2 * from, 0.25F);
-    std::size_t largest = 0, total = 0;
-    const TakeSound take = [&](const float*, std::size_t count) {
-      largest = std::max(largest, count);
-      total += count;
-      return true;
-    };
-    ASSERT_TRUE(stages.Process(second.data(), from, false, take));
-    ASSERT_TRUE(stages.Process(nullptr, 0, true, take));
-    EXPECT_EQ(total, to);
-    EXPECT_LE(largest, 8192u);
+    for (const bool inOneCall : {false, true}) {  // the end told with the input, or after it
+      SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(to) + (inOneCall ? ", one" : ""));
+      Stages stages(2, 0, from, 1, to);
+      double largest = 0, total = 0, sum = 0;
+      const TakeSound take = [&](const float* piece, std::size_t count) {
+        largest = std::max<double>(largest, count);
+        total += count;
+        sum = std::accumulate(piece, piece + count, sum);
+        return true;
+      };
+      ASSERT_TRUE(stages.Process(second.data(), from, inOneCall, take));
+      ASSERT_TRUE(inOneCall || stages.Process(nullptr, 0, true, take));
+      EXPECT_EQ(total, to);
+      EXPECT_NEAR(sum / to, 0.25, 0.01) << "the sound, not the end held";
+      EXPECT_LE(largest, 8192u);
+    }
   }
 }

@@ -45,8 +45,8 @@ def usage():
             ([], 2, "SOURCE is required"), (["missing"], 2, 'source folder "missing" does not'),
             (["none/notes.txt"], 2, "is not a .med or .wav"), (["in", "in", "x"], 2, ": x"),
             (["-n", "in/a.med", "new"], 0, 'Would create folder "new"\n|in{0}a.med -> new{0}a.wav'),
-            (["--backup", "", "in"], 2, "--backup: an empty name is no folder"),
-            (["--restore", "", "in"], 2, "--restore: an empty name is no folder"),
+            *[([option, "", "in"], 2, option + ": an empty name is no folder")
+              for option in ("--backup", "--restore")],
             # SOURCE and DEST swapped: a fit takes no .med, so none is converted over the edits.
             (["--fit", "in", "none"], 0, 'no .wav files in "in"|Summary: 0 files'),
             (["--fit", "--to", "wav", "in"], 2, "--fit makes .med files: not --to wav"),
@@ -192,8 +192,7 @@ def interrupt():
     # fill the pipe long before the batch ends, and the program waits on it, so it is mid-batch.
     files = make("in", {"%04d %s.med" % (i, "x" * 180): sound(MED, 100, i) for i in range(1000)})
     for sent in (signal.SIGINT, signal.SIGTERM):
-        out = "out%d" % sent
-        make(out, {})
+        make(out := "out%d" % sent, {})
         with subprocess.Popen([EXE, "in", out], bufsize=0, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE) as proc:
             assert proc.stderr.read(1) == b"["

@@ -19,10 +19,11 @@ def run(*args):
                           stdin=subprocess.DEVNULL).stdout.split()
 
 
-def game_med(source):
-    """The game's .med of `source`: IMA ADPCM 22050 Hz mono, 512-byte blocks, a fact chunk."""
-    run("ffmpeg", "-v", "error", "-i", source, "-ar", "22050", "-ac", "1", "-c:a", "adpcm_ima_wav",
-        "-block_size", "512", "med.wav")
+def game_med(source, rate="22050", channels="1", align="512"):
+    """The game's .med of `source`: IMA ADPCM with a fact chunk, mono 22050 Hz in 512-byte
+    blocks unless told."""
+    run("ffmpeg", "-y", "-v", "error", "-i", source, "-ar", rate, "-ac", channels, "-c:a",
+        "adpcm_ima_wav", "-block_size", align, "med.wav")
     return bytearray((wav := Path("med.wav").read_bytes())[:20] + bytes([122]) + wav[21:])
 
 
@@ -89,8 +90,8 @@ class Fit(unittest.TestCase):
                     self.assertGreaterEqual(db, floor)
 
     def test_fit_writes_the_meds_format_at_the_edits_length(self):
-        # Edits of the game's .med in four formats it must be fitted from (one with a JUNK chunk before its format,
-        # one named in another script), and one it cannot read.
+        # Edits of the game's .med in four formats it must be fitted from (one with a JUNK chunk
+        # before its format, one named in another script), and one it cannot read.
         os.makedirs("game"), os.makedirs("edit")
         med = game_med("src.wav")
         for name, how in {"pcm": "-r 44100 -b 16", "ima": "-c 1 -e ima-adpcm",
@@ -162,10 +163,7 @@ class Fit(unittest.TestCase):
     def test_a_long_edit_streams_through(self):
         # The fit's peak memory on a minute of 48 kHz stereo, and on edits far from the .med's
         # rate either way, beyond its peak on one second.
-        run("ffmpeg", "-v", "error", "-i", "src.wav", "-ar", "44100", "-c:a", "adpcm_ima_wav",
-            "-block_size", "2048", "stereo.wav")
-        med = bytearray(Path("stereo.wav").read_bytes())
-        med[20] = 122
+        med = game_med("src.wav", "44100", "2", "2048")
         peaks = {}
         for rate, seconds in ((48000, 1), (48000, 60), (200, 60), (192000, 20)):
             edit, game = "edit%d-%d" % (rate, seconds), "game%d-%d" % (rate, seconds)
