@@ -116,7 +116,7 @@ int Run(int argc, char** argv) {
     std::ostringstream err;
     const int code = app.exit(error, out, err);
     WriteText(stdout, out.str());
-    WriteText(stderr, err.str());
+    WriteText(stderr, ForDisplay(err.str()));
     return code == 0 ? kExitConverted : kExitUsage;
   }
   options.destGiven = dest->count() > 0;

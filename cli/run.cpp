@@ -30,9 +30,11 @@ constexpr std::uint64_t kSettle = 500, kIdleLook = 1000, kSettlingLook = 100;
 // costs at most about 1 % of a processor however large the tree or slow its disk.
 constexpr std::uint64_t kIdleShare = 100;
 
+// Arguments as typed are shown through ForDisplay too: a shell's wildcard may have put any file's
+// name there.
 int UsageError(const std::string& text) {
-  WriteText(stderr,
-            std::string(kProgram) + ": " + text + "\nRun '" + kProgram + " --help' for usage.\n");
+  WriteText(stderr, std::string(kProgram) + ": " + ForDisplay(text) + "\nRun '" + kProgram +
+                        " --help' for usage.\n");
   return kExitUsage;
 }
 
@@ -49,10 +51,10 @@ bool FolderIsUsable(const char* role, const std::string& given, const std::strin
     return true;
   }
   if (kind == PathKind::Missing) {
-    WriteText(stderr,
-              std::string(kProgram) + ": " + role + " folder \"" + given + "\" does not exist\n");
+    WriteText(stderr, std::string(kProgram) + ": " + role + " folder \"" + ForDisplay(given) +
+                          "\" does not exist\n");
   } else {
-    WriteText(stderr, std::string(kProgram) + ": " + role + " \"" + given +
+    WriteText(stderr, std::string(kProgram) + ": " + role + " \"" + ForDisplay(given) +
                           "\" is not a folder; give the folder that holds the files\n");
   }
   WriteText(stderr, std::string("Run '") + kProgram + " --help' for usage.\n");
@@ -124,7 +126,7 @@ void PrintSummary(const CliOptions& options, const BatchSummary& summary, const 
 std::string NoSoundFilesLine(const CliOptions& options, const std::string& to) {
   const char* kind = to == "med" ? ".wav" : to == "wav" ? ".med" : ".wav or .med";
   return std::string(kProgram) + ": no " + kind + " files " + (options.recursive ? "under" : "in") +
-         " \"" + options.source + "\"\n";
+         " \"" + ForDisplay(options.source) + "\"\n";
 }
 
 // A line for each folder of `tree` whose .med files the window's rule left out beside its .wav
@@ -365,7 +367,8 @@ int Restore(const CliOptions& options, FileSystem& fs) {
   const std::string keptFolder = WithTrailingBackslash(kept),
                     destFolder = WithTrailingBackslash(dest);
   if (files.empty() && !options.quiet)
-    WriteText(stderr, std::string(kProgram) + ": no files under \"" + options.restore + "\"\n");
+    WriteText(stderr,
+              std::string(kProgram) + ": no files under \"" + ForDisplay(options.restore) + "\"\n");
   if (!options.dryRun) InstallInterruptHandler();
   if (fs.KindOfPath(dest) == PathKind::Missing && !files.empty()) {
     if (options.dryRun) {
