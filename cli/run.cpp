@@ -324,11 +324,13 @@ class PlannedSteps final : public FileSteps {
     if (!converted) return;
     CountConverted(plan, counts);
     planner_.Written(ui_.List().Item(index), plan);
+    written.push_back(plan.outputName);
     if (nameEach_ && !options_.quiet)
       ui_.Warn(shownSource_ + ui_.List().Item(index) + " -> " + shownDest_ + plan.outputName);
   }
 
   Counts counts;
+  std::vector<std::string> written;  // each output's path below DEST
 
  private:
   const CliOptions& options_;
@@ -542,7 +544,8 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
     }
   }
   // The watch's first look comes before the run, so that an edit saved while the run reads it
-  // is a change the watch takes; what the run itself adds to the tree it learns after the run.
+  // is a change the watch takes; the run's own outputs, where they fall in the tree, it learns
+  // after the run.
   ConsoleClock console;
   WatchClock& time = clock != nullptr ? *clock : static_cast<WatchClock&>(console);
   // One file as SOURCE is watched alone, whatever else its folder holds.
@@ -556,7 +559,8 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   if (!summary.started) return kExitUsage;
   bool interrupted = ui.AbortRequested() || InterruptRequested();
   if (options.watch && !interrupted) {
-    watch.LearnNew(time.Now());
+    if (fs.FolderIdentity(dest) == fs.FolderIdentity(source))
+      watch.LearnOutputs(time.Now(), steps.written);
     if (!options.quiet) {
       WriteText(stderr, std::string(kProgram) + ": watching \"" + ForDisplay(options.source) +
                             "\" for changes; Ctrl-C ends the watch\n");

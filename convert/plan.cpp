@@ -108,6 +108,9 @@ FilePlan Planner::Plan(const std::string& name) {
     } else {
       const std::string reason = MismatchText(match, name, source, plan.outputName, output);
       if (!reason.empty()) plan.warnings.push_back(reason);
+      // In whatever format, an edit with no sound would silence the game's.
+      if (reason.empty() && source.hasFormat && SampleFrames(source) == 0)
+        plan.warnings.push_back(name + ": it holds no sound");
     }
   }
   plan.strictRefusal = options_.strict && !plan.warnings.empty();

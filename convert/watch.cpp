@@ -2,7 +2,10 @@
 // it behaves alike on every system and needs nothing a system tells of changes.
 #include "convert/watch.h"
 
+#include <set>
 #include <utility>
+
+#include "convert/sound_rules.h"
 
 Watch::Watch(FileSystem& fs, std::string top, std::vector<std::string> skip, Pick pick,
              bool descend, std::uint64_t settle)
@@ -44,9 +47,18 @@ std::vector<std::string> Watch::Ready(std::uint64_t now) {
   return ready;
 }
 
-void Watch::LearnNew(std::uint64_t now) {
+void Watch::LearnOutputs(std::uint64_t now, const std::vector<std::string>& outputs) {
+  if (outputs.empty()) return;
+  // Where names ignore letter case, an output may be listed under another case than written.
+  const auto key = [this](const std::string& name) {
+    return fs_.NamesIgnoreCase() ? ToLowerAscii(name) : name;
+  };
+  std::set<std::string> wrote;
+  for (const std::string& output : outputs) wrote.insert(key(output));
   const Tree tree = WalkTree(top_, skip_, fs_, pick_, descend_);
-  for (std::size_t i = 0; i < tree.files.size(); ++i)
-    known_.emplace(tree.files[i], Seen{tree.found[i].size, tree.found[i].changed, now});
-  looked_ = true;
+  for (std::size_t i = 0; i < tree.files.size(); ++i) {
+    if (wrote.count(key(tree.files[i])) == 0) continue;
+    known_[tree.files[i]] = Seen{tree.found[i].size, tree.found[i].changed, now};
+    pending_.erase(tree.files[i]);
+  }
 }

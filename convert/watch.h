@@ -21,9 +21,9 @@ class Watch {
   // are for the settling time, the tree looked at as it is at `now` (in milliseconds); the
   // first look only learns what is there.
   std::vector<std::string> Ready(std::uint64_t now);
-  // Takes the files that appeared since the last look as they are now, as the outputs of a run
-  // of its own; a file that was there and has changed since stays a change for the next look.
-  void LearnNew(std::uint64_t now);
+  // Takes `outputs` (paths below the top), which a run of its own wrote into the tree, as they
+  // are now: they are no edits. Every other file that appeared or changed stays a change.
+  void LearnOutputs(std::uint64_t now, const std::vector<std::string>& outputs);
   // True while a change is settling, so that a look soon finds it soon.
   bool Settling() const { return !pending_.empty(); }
 

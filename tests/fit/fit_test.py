@@ -20,8 +20,7 @@ def run(*args):
 
 
 def game_med(source, rate="22050", channels="1", align="512"):
-    """The game's .med of `source`: IMA ADPCM with a fact chunk, mono 22050 Hz in 512-byte
-    blocks unless told."""
+    """The game's .med of `source`: IMA ADPCM with a fact chunk, by default 22050 Hz mono."""
     run("ffmpeg", "-y", "-v", "error", "-i", source, "-ar", rate, "-ac", channels, "-c:a",
         "adpcm_ima_wav", "-block_size", align, "med.wav")
     return bytearray((wav := Path("med.wav").read_bytes())[:20] + bytes([122]) + wav[21:])
