@@ -42,8 +42,9 @@ std::string FolderArgument(const std::string& folder);
 // drive C's own; unchanged where every call takes a relative path, or where it cannot be read.
 std::string FullPath(const std::string& folder);
 // A message or path for the user: the batch joins folders and names with '\', which is shown
-// as this platform's own separator; a control character but the newline, which a name may hold
-// where names are bytes, is shown as '?', so that no name moves the cursor or recolours a terminal.
+// as this platform's own separator; a control character, which a name may hold where names are
+// bytes, is shown as '?', so that no name moves the cursor, recolours a terminal or fakes a line.
+// One line at a time, then.
 std::string ForDisplay(const std::string& text);
 // ForDisplay's separators alone, for a document whose writer escapes what a name holds.
 std::string WithOwnSeparators(const std::string& text);

@@ -102,7 +102,7 @@ std::string ForDisplay(const std::string& text) {
   std::string result = WithOwnSeparators(text);
   for (char& c : result) {
     const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\n') || byte == 0x7F) c = '?';
+    if (byte < 0x20 || byte == 0x7F) c = '?';
   }
   return result;
 }

@@ -116,7 +116,8 @@ int Run(int argc, char** argv) {
     std::ostringstream err;
     const int code = app.exit(error, out, err);
     WriteText(stdout, out.str());
-    WriteText(stderr, ForDisplay(err.str()));
+    std::istringstream lines(err.str());
+    for (std::string line; std::getline(lines, line);) WriteText(stderr, ForDisplay(line) + "\n");
     return code == 0 ? kExitConverted : kExitUsage;
   }
   options.destGiven = dest->count() > 0;

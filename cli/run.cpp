@@ -140,7 +140,7 @@ std::string MixedFolderNotices(const Tree& tree, const std::string& top) {
     const auto wavs = std::count(tree.folderOf.begin(), tree.folderOf.end(), static_cast<int>(i));
     std::string shown = WithTrailingBackslash(top) + folder.relative;
     shown.pop_back();
-    notices += shown + ": " + Counted(static_cast<std::uint64_t>(wavs), ".wav file") +
+    notices += ForDisplay(shown) + ": " + Counted(static_cast<std::uint64_t>(wavs), ".wav file") +
                " converted, " + Counted(static_cast<std::uint64_t>(folder.leftOut), ".med file") +
                " left out; --to wav converts them\n";
   }
@@ -511,7 +511,7 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   TerminalUi ui(source, dest, style, stderr, options.dryRun ? NoInterrupt : InterruptRequested, fs);
   FileList& list = ui.List();
   for (const std::string& file : tree.files) list.Add(file);
-  if (!options.quiet) WriteText(stderr, ForDisplay(MixedFolderNotices(tree, source)));
+  if (!options.quiet) WriteText(stderr, MixedFolderNotices(tree, source));
   if (list.Count() == 0 && !source.empty() && !options.quiet) {
     WriteText(stderr, NoSoundFilesLine(options, to));
   }

@@ -132,7 +132,7 @@ TEST(RunCli, ChecksTheFoldersAndMakesOnlyTheFoldersOfAdmittedFiles) {
     for (std::string name; made >> name;) folders.insert("E:\\" + name);
     const Ran ran = RunOn(fs, Options(test.source, test.dest, test.flags), true);
     EXPECT_EQ(ran.code, test.code);
-    EXPECT_EQ(ran.err, ForDisplay(test.err));
+    EXPECT_EQ(ran.err, WithOwnSeparators(test.err));
     EXPECT_EQ(fs.folders, folders);
     // Nothing is written but into a folder made for it, or the dry run's trial file in DEST.
     EXPECT_EQ(fs.created.empty(), test.made.empty() && test.code != 0);
@@ -172,8 +172,8 @@ TEST(RunCli, ChecksBothDirectionsAndCountsWhatARunWouldDo) {
     const auto before = fs.entries;
     const Ran ran = RunOn(fs, Options("D:\\in", "E:\\out", std::string("r") + test.flags));
     EXPECT_EQ(ran.code, test.code);
-    EXPECT_EQ(ran.out, ForDisplay(test.out));
-    EXPECT_EQ(ran.err, ForDisplay(test.how + e + test.how + b + test.last));
+    EXPECT_EQ(ran.out, WithOwnSeparators(test.out));
+    EXPECT_EQ(ran.err, WithOwnSeparators(test.how + e + test.how + b + test.last));
     // What the conversion writes is the batch's to test; a refusal keeps the old output.
     const bool wrote = std::strchr(test.flags, 'n') == nullptr;
     EXPECT_EQ(fs.entries == before, !wrote);
@@ -198,7 +198,7 @@ TEST(RunCli, InfoTellsEachFilesStanding) {
 #endif
   // A path as the JSON writes it: the platform's separators, each backslash escaped.
   const auto json = [](const std::string& path) {
-    return std::regex_replace(ForDisplay(path), std::regex(R"(\\)"), R"(\\)");
+    return std::regex_replace(WithOwnSeparators(path), std::regex(R"(\\)"), R"(\\)");
   };
   const Ran tree = RunOn(fs, Options("D:\\in", "E:\\out", "ri"));
   std::string statuses;  // c, d, e, f, g, q, m\a and m\b
@@ -276,7 +276,8 @@ TEST(RunCli, ChoosesTheFilesAndTheOutputNames) {
     options.to = test.to;
     const Ran ran = RunOn(fs, options);
     EXPECT_EQ(ran.code, test.code);
-    EXPECT_EQ(ForDisplay(ran.err), ForDisplay(test.err)) << "SOURCE and DEST as typed";
+    EXPECT_EQ(WithOwnSeparators(ran.err), WithOwnSeparators(test.err))
+        << "SOURCE and DEST as typed";
     std::string written;
     for (const auto& [path, data] : fs.entries)
       if (before.count(path) == 0 || before.at(path) != data) written += path + " ";
@@ -327,8 +328,8 @@ TEST(RunCli, FitsWhatWouldNotPlayAndCountsWhatWasFitted) {
     fs.failAt["Replace"] = test.failReplace;
     const Ran ran = RunOn(fs, Options("D:\\in", "E:\\out", std::string("f") + test.flags));
     EXPECT_EQ(ran.code, test.code);
-    EXPECT_EQ(ran.out, ForDisplay(test.out));
-    EXPECT_EQ(ran.err, ForDisplay(test.err));
+    EXPECT_EQ(ran.out, WithOwnSeparators(test.out));
+    EXPECT_EQ(ran.err, WithOwnSeparators(test.err));
     const bool wrote = std::strchr(test.flags, 'n') == nullptr;
     EXPECT_EQ(fs.entries.at("E:\\out\\v.med").size(), wrote ? 1084u : med.size());
     EXPECT_EQ(fs.entries.at("E:\\out\\cut.med") == med,
@@ -357,7 +358,7 @@ TEST(RunCli, KeepsTheFirstVersionOfEachOutputAndPutsItBack) {
   }
   CliOptions restore = Options("E:\\game", "-", "");
   restore.restore = "E:\\mod\\keep";
-  const std::string line = ForDisplay("E:\\mod\\keep\\a.med -> E:\\game\\a.med\n");
+  const std::string line = WithOwnSeparators("E:\\mod\\keep\\a.med -> E:\\game\\a.med\n");
   for (const auto& [out, restored] :
        {std::pair{line + "Summary: 1 file, 1 restored, 0 unchanged, 0 failed, 0 skipped, 3000 "
                          "bytes written\n",
@@ -375,7 +376,7 @@ TEST(RunCli, KeepsTheFirstVersionOfEachOutputAndPutsItBack) {
   fs.failAt["CreateNew"] = fs.calls["CreateNew"] + 1;  // the copy kept: its output is not written
   const Ran failed = RunOn(fs, keep);
   EXPECT_EQ(failed.code, 1);
-  EXPECT_EQ(failed.err, ForDisplay("Error create file \"E:\\mod\\keep\\a.med\""));
+  EXPECT_EQ(failed.err, WithOwnSeparators("Error create file \"E:\\mod\\keep\\a.med\""));
   EXPECT_EQ(fs.entries.at("E:\\game\\a.med"), old);
   keep.backup = "E:\\game";  // DEST itself, where every output is a kept file already
   const auto entries = fs.entries;
@@ -419,12 +420,12 @@ TEST(RunCli, WatchConvertsEachFileOnceItHasSettled) {
             "Summary: 5 files, 5 converted (3 new), 0 warnings, 0 failed, 0 skipped, 15000 bytes "
             "written\n");
   const std::string aLine = "\nD:\\in\\a.wav -> E:\\out\\a.med";
-  EXPECT_EQ(
-      ran.err,
-      ForDisplay("[100%] 1/1 a.wav\ntonequay-cli: watching \"D:\\in\" for changes; "
-                 "Ctrl-C ends the watch" +
-                 aLine + "\nD:\\in\\c.wav -> E:\\out\\c.med\nD:\\in\\b.wav -> E:\\out\\b.med" +
-                 aLine));
+  EXPECT_EQ(ran.err,
+            WithOwnSeparators("[100%] 1/1 a.wav\ntonequay-cli: watching \"D:\\in\" for changes; "
+                              "Ctrl-C ends the watch" +
+                              aLine +
+                              "\nD:\\in\\c.wav -> E:\\out\\c.med\nD:\\in\\b.wav -> E:\\out\\b.med" +
+                              aLine));
   EXPECT_EQ(disk.entries.at("E:\\out\\b.med"), WithTag(b, 122));
   EXPECT_EQ(disk.entries.at("E:\\out\\a.med"), WithTag(Poke(a, 2999, 9, 1), 122));
   // In place, what the first run wrote is no edit: a.med's a.wav is not converted back.
@@ -433,8 +434,8 @@ TEST(RunCli, WatchConvertsEachFileOnceItHasSettled) {
   inPlace.fs.entries = {{"D:\\in\\a.med", WithTag(a, 122)}};
   options.dest = "D:\\in";
   const Ran same = RunOn(inPlace.fs, options, false, &inPlace);
-  EXPECT_EQ(same.err,
-            ForDisplay("tonequay-cli: watching \"D:\\in\" for changes; Ctrl-C ends the watch"));
+  EXPECT_EQ(same.err, WithOwnSeparators(
+                          "tonequay-cli: watching \"D:\\in\" for changes; Ctrl-C ends the watch"));
 }
 
 TEST(RunCli, WaitsForEnterOnlyInAConsoleOfItsOwn) {

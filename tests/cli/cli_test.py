@@ -44,7 +44,7 @@ def usage():
     for args, code, texts in [  # arguments, exit code, |-separated texts of stdout or stderr
             ([], 2, "SOURCE is required"), (["missing"], 2, 'source folder "missing" does not'),
             (["none/notes.txt"], 2, "is not a .med or .wav"), (["in", "in", "x"], 2, ": x"),
-            *([] if WINE else [(["n\x1b[2J"], 2, 'folder "n?[2J" does not')]),  # no raw escape
+            *([] if WINE else [(["n\x1b[2J\nx"], 2, 'folder "n?[2J?x" does not')]),  # no raw control
             (["-n", "in/a.med", "new"], 0, 'Would create folder "new"\n|in{0}a.med -> new{0}a.wav'),
             *[([option, "", "in"], 2, option + ": an empty name is no folder")
               for option in ("--backup", "--restore")],
