@@ -192,7 +192,7 @@ def interrupt():
     # Ctrl-C, or a request to end, finishes the file in progress and stops. The progress lines
     # fill the pipe long before the batch ends, and the program waits on it, so it is mid-batch.
     files = make("in", {"%04d %s.med" % (i, "x" * 180): sound(MED, 100, i) for i in range(1000)})
-    for sent in (signal.SIGINT, signal.SIGTERM):
+    for sent in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         make(out := "out%d" % sent, {})
         with subprocess.Popen([EXE, "in", out], bufsize=0, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE) as proc:
