@@ -559,7 +559,7 @@ int RunCli(const CliOptions& options, FileSystem& fs, WatchClock* clock) {
   if (!summary.started) return kExitUsage;
   bool interrupted = ui.AbortRequested() || InterruptRequested();
   if (options.watch && !interrupted) {
-    if (fs.FolderIdentity(dest) == fs.FolderIdentity(source))
+    if (!destIdentity.empty() && destIdentity == fs.FolderIdentity(source))
       watch.LearnOutputs(time.Now(), steps.written);
     if (!options.quiet) {
       WriteText(stderr, std::string(kProgram) + ": watching \"" + ForDisplay(options.source) +

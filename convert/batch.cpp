@@ -80,9 +80,8 @@ FileOutcome CheckSource(Batch& batch, FileHandle source, const std::string& sour
 
 // Writes the toggled tag of `header` over the copy's own at kFormatTagOffset.
 bool WriteToggledTag(FileSystem& fs, FileHandle file, const SoundHeader& header) {
-  const std::uint16_t tag = ToggleFormatTag(FormatTagOf(header));
-  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(tag & 0xFF),
-                                 static_cast<std::uint8_t>(tag >> 8)};
+  std::uint8_t bytes[2] = {header[kFormatTagOffset], header[kFormatTagOffset + 1]};
+  ToggleTagBytes(bytes);
   return fs.SeekSet(file, kFormatTagOffset) && fs.Write(file, bytes, 2) == 2;
 }
 

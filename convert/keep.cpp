@@ -92,13 +92,8 @@ bool SameBytes(FileSystem& fs, const std::string& a, const std::string& b, bool 
     const std::uint32_t got = fs.Read(from, first.data(), kCompareBytes);
     // A read that fails or comes back short leaves the two not known to be the same.
     same = got != 0 && fs.Read(to, second.data(), got) == got;
-    if (same && tagToggled && offset <= kFormatTagOffset && kFormatTagOffset + 2 <= offset + got) {
-      const std::size_t at = kFormatTagOffset - offset;
-      const std::uint16_t tag =
-          ToggleFormatTag(static_cast<std::uint16_t>(first[at] | first[at + 1] << 8));
-      first[at] = static_cast<std::uint8_t>(tag & 0xFF);
-      first[at + 1] = static_cast<std::uint8_t>(tag >> 8);
-    }
+    if (same && tagToggled && offset <= kFormatTagOffset && kFormatTagOffset + 2 <= offset + got)
+      ToggleTagBytes(first.data() + (kFormatTagOffset - offset));
     same = same && std::equal(first.begin(), first.begin() + got, second.begin());
     offset += got;
   }

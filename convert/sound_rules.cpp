@@ -52,6 +52,12 @@ std::uint16_t ToggleFormatTag(std::uint16_t tag) {
   return tag == kMedFormatTag ? kWavFormatTag : kMedFormatTag;
 }
 
+void ToggleTagBytes(std::uint8_t* tag) {
+  const std::uint16_t toggled = ToggleFormatTag(static_cast<std::uint16_t>(tag[0] | tag[1] << 8));
+  tag[0] = static_cast<std::uint8_t>(toggled & 0xFF);
+  tag[1] = static_cast<std::uint8_t>(toggled >> 8);
+}
+
 char ToLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }

@@ -22,6 +22,8 @@ bool IsAcceptedHeader(const SoundHeader& header);
 std::uint16_t FormatTagOf(const SoundHeader& header);
 // 122 becomes 17; every other tag becomes 122.
 std::uint16_t ToggleFormatTag(std::uint16_t tag);
+// Toggles the little-endian format tag held in the two bytes at `tag`.
+void ToggleTagBytes(std::uint8_t* tag);
 
 // Lower-cases 'A'..'Z' only; no locale is consulted, so no byte of a double-byte character
 // changes.

@@ -92,9 +92,7 @@ bool LayoutOf(const WaveFormat& format, Layout& layout, std::string& refusal) {
   } else if (IsImaAdpcmTag(tag)) {
     layout.kind = Kind::Ima;
     layout.unit = align;
-    refusal = ImaFaultText(
-        ImaLayoutFault(format.channels, align, format.bitsPerSample, format.samplesPerBlock),
-        format.channels, align, format.bitsPerSample, format.samplesPerBlock);
+    refusal = ImaFaultText(format.channels, align, format.bitsPerSample, format.samplesPerBlock);
     layout.perUnit = ImaBlockSamples(format.channels, align, format.samplesPerBlock);
     return refusal.empty();
   } else if (tag == kTagMsAdpcm) {

@@ -288,7 +288,7 @@ bool FormatChunksMatch(const Job& job) {
   const Chunk* wav = job.wav.walk.Find("fmt ");
   const Chunk* med = job.med.walk.Find("fmt ");
   if (wav == nullptr || med == nullptr || wav->at != kFormatTagOffset || wav->held != med->held ||
-      wav->held > 4096)
+      wav->held > kMaxFormatBytes)
     return false;
   std::vector<std::uint8_t> a(wav->held), b(med->held);
   const auto size = static_cast<std::uint32_t>(a.size());

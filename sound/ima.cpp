@@ -43,10 +43,10 @@ ImaFault ImaLayoutFault(std::uint16_t channels, std::uint32_t blockAlign, std::u
   return ImaFault::None;
 }
 
-std::string ImaFaultText(ImaFault fault, std::uint16_t channels, std::uint32_t blockAlign,
-                         std::uint16_t bits, std::uint32_t statedSamples) {
+std::string ImaFaultText(std::uint16_t channels, std::uint32_t blockAlign, std::uint16_t bits,
+                         std::uint32_t statedSamples) {
   const std::string align = "block align " + std::to_string(blockAlign);
-  switch (fault) {
+  switch (ImaLayoutFault(channels, blockAlign, bits, statedSamples)) {
     case ImaFault::None:
       return "";
     case ImaFault::BlockAlign:

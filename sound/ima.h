@@ -33,9 +33,9 @@ enum class ImaFault {
 // What keeps this layout from being IMA ADPCM; `statedSamples` 0 when the format states none.
 ImaFault ImaLayoutFault(std::uint16_t channels, std::uint32_t blockAlign, std::uint16_t bits,
                         std::uint32_t statedSamples);
-// The fault in words, with the numbers that break the rule; empty for None.
-std::string ImaFaultText(ImaFault fault, std::uint16_t channels, std::uint32_t blockAlign,
-                         std::uint16_t bits, std::uint32_t statedSamples);
+// The layout's fault in words, with the numbers that break the rule; empty when it has none.
+std::string ImaFaultText(std::uint16_t channels, std::uint32_t blockAlign, std::uint16_t bits,
+                         std::uint32_t statedSamples);
 
 constexpr int kImaMaxIndex = 88;
 constexpr std::array<std::int16_t, kImaMaxIndex + 1> kImaSteps = {

@@ -203,8 +203,7 @@ void SearchCodes(const std::vector<int>& x, std::size_t paths, std::vector<std::
 }  // namespace
 
 std::string CheckImaLayout(const ImaLayout& layout) {
-  return ImaFaultText(ImaLayoutFault(layout.channels, layout.blockAlign, 4, layout.samplesPerBlock),
-                      layout.channels, layout.blockAlign, 4, layout.samplesPerBlock);
+  return ImaFaultText(layout.channels, layout.blockAlign, 4, layout.samplesPerBlock);
 }
 
 ImaEncoder::ImaEncoder(const ImaLayout& layout, int paths)

@@ -11,8 +11,6 @@
 
 namespace {
 
-// Every real format chunk fits, MS ADPCM's predictor pairs included.
-constexpr std::uint32_t kMaxFormatBytes = 4096;
 constexpr std::uint32_t kFormatBytes = 16;  // up to and including bits per sample
 
 struct NamedTag {
@@ -60,11 +58,16 @@ ImaFault FaultOf(const WaveFormat& format) {
                         format.samplesPerBlock);
 }
 
+// `name` and "16-bit 44100 Hz stereo": the sample size, rate and channels.
+std::string Words(const std::string& name, const WaveFormat& format) {
+  return name + " " + std::to_string(format.bitsPerSample) + "-bit " +
+         std::to_string(format.sampleRate) + " Hz " + ChannelWords(format.channels);
+}
+
 // "PCM (0x0001) 16-bit 44100 Hz stereo", with the block size and samples per block where
 // `differs` says they tell two files apart.
 std::string Describe(const WaveFormat& format, unsigned differs) {
-  std::string text = FormatName(format) + " " + std::to_string(format.bitsPerSample) + "-bit " +
-                     std::to_string(format.sampleRate) + " Hz " + ChannelWords(format.channels);
+  std::string text = Words(FormatName(format), format);
   if ((differs & kMismatchBlockAlign) != 0)
     text += ", " + std::to_string(format.blockAlign) + "-byte blocks";
   if ((differs & kMismatchSamplesPerBlock) != 0) {
@@ -223,8 +226,7 @@ std::string FormatName(const WaveFormat& format) {
 }
 
 std::string SoundWords(const WaveFormat& format) {
-  return NameAndTag(format).first + " " + std::to_string(format.bitsPerSample) + "-bit " +
-         std::to_string(format.sampleRate) + " Hz " + ChannelWords(format.channels);
+  return Words(NameAndTag(format).first, format);
 }
 
 std::string ChannelWords(unsigned channels) {
@@ -286,7 +288,7 @@ std::string ProblemText(WaveProblem problem, const WaveFormat& format) {
     case WaveProblem::BitsNotIma:
     case WaveProblem::SamplesPerBlockNotIma:
     case WaveProblem::BlocksTooLarge:
-      return ImaFaultText(FaultOf(format), format.channels, format.blockAlign, format.bitsPerSample,
+      return ImaFaultText(format.channels, format.blockAlign, format.bitsPerSample,
                           format.samplesPerBlock);
     case WaveProblem::FormatNotFirst:
       return "its format chunk is not the first chunk, so byte 20 is not its format tag";

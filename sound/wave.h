@@ -60,6 +60,10 @@ struct WaveFormat {
   std::uint32_t factFrames = 0;  // the sample count a fact chunk states
 };
 
+// The most of a format chunk that is read: every real one fits, MS ADPCM's predictor pairs
+// included.
+inline constexpr std::uint32_t kMaxFormatBytes = 4096;
+
 // Reads a format chunk's `size`-byte body into `format`; false when it is under 16 bytes.
 bool ParseFormatChunk(const std::uint8_t* body, std::size_t size, WaveFormat& format);
 // The file `walk` walked, read through `readAt`: its format and fact chunks and its problem.
