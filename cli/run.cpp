@@ -283,7 +283,7 @@ class PlannedSteps final : public FileSteps {
         shownDest_(WithTrailingBackslash(dest)),
         planner_(fs, sourceFolder_, destFolder_, PlanOptionsOf(options)) {}
 
-  FileStep StepFor(int index, const std::string& /*ruleName*/) override {
+  FileStep StepFor(int index) override {
     const std::string name = ui_.List().Item(index);
     FilePlan& plan = plans_[index] = planner_.Plan(name);
     const auto show = [this](const std::string& line) { ui_.Warn(line); };

@@ -268,9 +268,9 @@ BatchSummary ConvertBatch(BatchUi& ui, FileSystem& fs, FileSteps* steps) {
   for (int i = 0; i < count; ++i) {
     ui.SetCurrentBar(0);
     list.Select(i);
-    const std::string ruleName = OutputNameFor(list.Item(i), batch.leadBytes);
     const FileStep step =
-        steps != nullptr ? steps->StepFor(i, ruleName) : FileStep{true, ruleName, nullptr};
+        steps != nullptr ? steps->StepFor(i)
+                         : FileStep{true, OutputNameFor(list.Item(i), batch.leadBytes), nullptr};
     if (!step.admitted) {
       ++summary.failed;
       continue;

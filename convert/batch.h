@@ -56,9 +56,8 @@ struct FileStep {
 class FileSteps {
  public:
   virtual ~FileSteps() = default;
-  // How file `index` of the list is taken, asked as the batch reaches it, before it is opened;
-  // `ruleName` is the name the sound rules give its output.
-  virtual FileStep StepFor(int index, const std::string& ruleName) = 0;
+  // How file `index` of the list is taken, asked as the batch reaches it, before it is opened.
+  virtual FileStep StepFor(int index) = 0;
   // Told of each admitted file once it is done: its output in place, or not.
   virtual void Done(int index, bool converted) = 0;
 };

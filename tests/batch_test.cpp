@@ -135,13 +135,13 @@ TEST(Batch, AnAbortStopsBeforeTheNextFileIsWritten) {
 TEST(Batch, StepsTurnAwayWriteAnewOrCopyAndHearOfEachFile) {
   struct Steps final : FileSteps {
     Lines done;
-    FileStep StepFor(int index, const std::string& ruleName) override {
+    FileStep StepFor(int index) override {
       const auto write = [index](FileSystem& fs, FileHandle file, std::uint64_t& bytes) {
         bytes = fs.Write(file, "RIFF", 4);
         return index == 1;
       };
       if (index == 0) return {false, "", nullptr};
-      return index == 3 ? FileStep{true, ruleName, nullptr} : FileStep{true, "N.MED", write};
+      return index == 3 ? FileStep{true, "copy.med", nullptr} : FileStep{true, "N.MED", write};
     }
     void Done(int index, bool converted) override {
       done.push_back(std::to_string(index) + (converted ? " in place" : " failed"));
