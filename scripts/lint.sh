@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Static checks with zero findings allowed: clang-tidy (the committed .clang-tidy) over the
-# program's sources in convert/, sound/, cli/ and ui/, and cppcheck over those and tests/. A finding that
-# stays is silenced where it occurs, with the reason beside it. Prints "lint: N passed, M failed".
+# program's sources in convert/, sound/, cli/ and ui/, and cppcheck over those and tests/. A
+# finding that stays is silenced where it occurs, with the reason beside it. Prints "lint: N
+# passed, M failed".
 # The tests are left to cppcheck, the compilers' warnings and the sanitizers: clang-tidy takes
 # about ten seconds for each test file, most of the test command's time.
 #
